@@ -1,0 +1,43 @@
+// Start-up: the window, the GL engine and context, the scene set-up, then the message loop
+// until the window is closed.
+#include <cstdlib>
+#include <cstring>
+
+#include "app/app.h"
+#include "scene/renderer.h"
+
+namespace {
+
+void fatal(const char* text) {
+    GI_messagebox(nullptr, 0x10000000, "Fatal error", text);
+    exit(1);  // a failed start is a failure, whatever the box says
+}
+
+}  // namespace
+
+int main() {
+    static app_params params;
+    strcpy(params.title, "Kavex Mesa/OpenGL View");
+    params.x = 200;
+    params.y = 60;
+    params.width = 320;
+    params.height = 240;
+    params.handler = handle_message;
+    params.platform_words[0] = 0;
+    params.platform_words[1] = 0;
+    params.platform_words[2] = 2;
+    app = GI_create_app(&params);
+
+    engine = kglCreateContext(320, 240, 32);
+    if (!engine) fatal("Unable to intialize mesa engine");
+    gl_context = kglCreateGLContext(engine, 1);
+    if (!gl_context) fatal("Unable to intialize mesa context");
+    kglMakeCurrent(engine, gl_context, app);
+    GC_create_connected(2, 0, 0, app);
+
+    init_gl(320, 240);
+
+    run_message_loop();
+    GI_destroy_window(static_cast<app_record*>(app)->main_window);
+    exit(0);
+}

@@ -1,0 +1,27 @@
+// The interface each backend implements: where messages come from, where the engine's image
+// goes, and how an error box is shown. The GUI library picks one backend at start and never
+// asks which one is running.
+#pragma once
+
+#include <memory>
+
+#include "app/platform.h"
+
+struct kgl_engine;
+
+class backend {
+public:
+    virtual ~backend() = default;
+    // Blocks until the next message and fills its type, character and code. engine is the
+    // image bound to the application, or null before kglMakeCurrent.
+    virtual void next_message(message_record& message, const kgl_engine* engine) = 0;
+    // Shows the engine's current image; called after every dispatched message.
+    virtual void present(const kgl_engine& engine) = 0;
+    // Shows a modal error box where the backend can; the GUI library has written it on stderr.
+    virtual void message_box(const char* caption, const char* text) = 0;
+    virtual void destroy_window() = 0;
+};
+
+// Each ends the process with a one-line error if it cannot start.
+std::unique_ptr<backend> make_window_backend(const app_params& params);
+std::unique_ptr<backend> make_headless_backend();

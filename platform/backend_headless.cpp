@@ -1,0 +1,92 @@
+// The headless backend: no display and no SDL. Messages come from the script in KAVEX_SCRIPT;
+// `snap` saves the engine's image as a PNG. When the script runs out, it delivers a close.
+#include <GL/gl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/engine.h"
+#include "platform/png_writer.h"
+#include "platform/runtime.h"
+#include "platform/script.h"
+
+namespace {
+
+constexpr const char* default_script = "redraw 90; snap kavex-view.png";
+
+class headless_backend final : public backend {
+public:
+    headless_backend() {
+        const char* value = getenv("KAVEX_SCRIPT");
+        announce_ = value == nullptr;
+        std::string text, error;
+        if (!load_script(value ? value : default_script, text, error)) fail(2, "%s", error.c_str());
+        if (!parse_script(text, commands_, error)) fail(2, "%s", error.c_str());
+    }
+
+    void next_message(message_record& message, const kgl_engine* engine) override {
+        while (next_ < commands_.size()) {
+            const script_command& command = commands_[next_];
+            if (command.kind == script_command::redraw && repeated_ < command.value) {
+                ++repeated_;
+                message.type = GI_MSG_REDRAW;
+                return;
+            }
+            ++next_;
+            repeated_ = 0;
+            switch (command.kind) {
+            case script_command::redraw:
+                continue;
+            case script_command::snap:
+                snap(command, engine);
+                continue;
+            case script_command::key:
+                message.type = GI_MSG_KEY;
+                message.character = command.value;
+                return;
+            case script_command::code:
+                message.type = GI_MSG_KEY;
+                message.code = static_cast<uint16_t>(command.value);
+                return;
+            case script_command::message:
+                message.type = command.value;
+                return;
+            case script_command::close:
+                message.type = GI_MSG_CLOSE;
+                return;
+            }
+        }
+        message.type = GI_MSG_CLOSE;
+    }
+
+    void present(const kgl_engine&) override {}
+    void message_box(const char*, const char*) override {}
+    void destroy_window() override {}
+
+private:
+    void snap(const script_command& command, const kgl_engine* engine) {
+        if (!engine) fail(2, "script line %d: no image to snap yet", command.line);
+        pixels_.resize(static_cast<size_t>(engine->width) * engine->height * 3);
+        engine_read_pixels(*engine, GL_RGB, pixels_.data());
+        std::string error;
+        if (!write_png(command.path, pixels_.data(), engine->width, engine->height, error))
+            fail(2, "script line %d: %s", command.line, error.c_str());
+        if (announce_)
+            fprintf(stderr,
+                    "%s: ran headless and saved the picture as %s\n",
+                    program_invocation_short_name, command.path.c_str());
+    }
+
+    std::vector<script_command> commands_;
+    size_t next_ = 0;
+    int32_t repeated_ = 0;
+    std::vector<uint8_t> pixels_;
+    bool announce_;
+};
+
+}  // namespace
+
+std::unique_ptr<backend> make_headless_backend() { return std::make_unique<headless_backend>(); }

@@ -1,0 +1,27 @@
+// The GL engine behind the kgl handles: an EGL display, a 320 x 240 pbuffer and the context
+// that draws into it. The GUI library reads the engine's image from here.
+#pragma once
+
+#include <EGL/egl.h>
+
+#include <cstdint>
+
+struct kgl_engine {
+    EGLDisplay display;
+    EGLConfig config;
+    EGLSurface surface;
+    int width;
+    int height;
+};
+
+struct kgl_context {
+    EGLContext context;
+    kgl_engine* engine;
+};
+
+// Reads the engine's current image in the GL pixel format (GL_RGB, GL_RGBA, GL_BGRA, ...),
+// bottom row first, tightly packed. The engine's context must be current.
+void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out);
+
+// Ties the engine's image to the application (called by kglMakeCurrent).
+void gui_attach_engine(void* app, kgl_engine* engine);

@@ -1,0 +1,56 @@
+// The GL context binding: Mesa through EGL on the surfaceless platform, so no display is
+// needed. The engine is a pbuffer the size of the view; the GUI library shows its image.
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include "app/platform.h"
+#include "platform/engine.h"
+
+extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {
+    // Widths that are a multiple of 4 keep RGB rows 4-byte aligned for reading back.
+    if (width <= 0 || width % 4 != 0 || height <= 0 || bits_per_pixel != 32) return nullptr;
+    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
+                                               nullptr);
+    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) return nullptr;
+
+    const EGLint config_attributes[] = {
+        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        EGL_DEPTH_SIZE, 24, EGL_NONE};
+    EGLConfig config;
+    EGLint count = 0;
+    if (!eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1)
+        return nullptr;
+    const EGLint surface_attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+    EGLSurface surface = eglCreatePbufferSurface(display, config, surface_attributes);
+    if (surface == EGL_NO_SURFACE) return nullptr;
+    return new kgl_engine{display, config, surface, width, height};
+}
+
+extern "C" gi_handle kglCreateGLContext(gi_handle engine_handle, int) {
+    auto* engine = static_cast<kgl_engine*>(engine_handle);
+    if (!engine || !eglBindAPI(EGL_OPENGL_API)) return nullptr;
+    // No version requested: the driver's compatibility profile, with the fixed-function pipeline.
+    const EGLint attributes[] = {EGL_NONE};
+    EGLContext context = eglCreateContext(engine->display, engine->config, EGL_NO_CONTEXT,
+                                          attributes);
+    if (context == EGL_NO_CONTEXT) return nullptr;
+    return new kgl_context{context, engine};
+}
+
+extern "C" int kglMakeCurrent(gi_handle engine_handle, gi_handle context_handle, gi_handle app) {
+    auto* engine = static_cast<kgl_engine*>(engine_handle);
+    auto* context = static_cast<kgl_context*>(context_handle);
+    if (!engine || !context) return 0;
+    if (!eglMakeCurrent(engine->display, engine->surface, engine->surface, context->context))
+        return 0;
+    gui_attach_engine(app, engine);
+    return 1;
+}
+
+void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out) {
+    // The width is a multiple of 4, so rows need no padding at the default pack alignment and
+    // the GL's pack state is left alone.
+    glReadPixels(0, 0, engine.width, engine.height, format, GL_UNSIGNED_BYTE, out);
+}

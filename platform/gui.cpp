@@ -1,0 +1,94 @@
+// The GUI library: one application with one window, a message queue fed by the chosen backend,
+// posted quits, and dispatch to the application's handler.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "app/platform.h"
+#include "platform/backend.h"
+#include "platform/engine.h"
+#include "platform/runtime.h"
+
+namespace {
+
+struct gui_state {
+    app_record record;
+    char window;  // the window handle is this member's address
+    std::unique_ptr<class backend> backend;
+    kgl_engine* engine = nullptr;
+    std::deque<gi_handle> quits;
+};
+
+gui_state gui;
+
+bool is_ours(gi_handle target) { return target == &gui.record || target == &gui.window; }
+
+std::unique_ptr<backend> choose_backend(const app_params& params) {
+    const char* name = getenv("KAVEX_PLATFORM");
+    if (!name || !*name) {
+        const char* x11 = getenv("DISPLAY");
+        const char* wayland = getenv("WAYLAND_DISPLAY");
+        name = (x11 && *x11) || (wayland && *wayland) ? "window" : "headless";
+    }
+    if (strcmp(name, "window") == 0) return make_window_backend(params);
+    if (strcmp(name, "headless") == 0) return make_headless_backend();
+    fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not '%s'", name);
+}
+
+}  // namespace
+
+void gui_attach_engine(void* app, kgl_engine* engine) {
+    if (app == &gui.record) gui.engine = engine;
+}
+
+extern "C" gi_handle GI_create_app(app_params* params) {
+    gui.backend.reset();
+    gui.quits.clear();
+    gui.engine = nullptr;
+    gui.record.params = *params;
+    gui.record.main_window = &gui.window;
+    install_close_signals();
+    gui.backend = choose_backend(*params);
+    return &gui.record;
+}
+
+extern "C" int GI_wait_message(message_record* message, int) {
+    memset(message, 0, sizeof *message);
+    if (!gui.quits.empty()) {
+        message->target = gui.quits.front();
+        gui.quits.pop_front();
+        return 0;
+    }
+    message->target = &gui.record;
+    if (take_close_request())
+        message->type = GI_MSG_CLOSE;
+    else
+        gui.backend->next_message(*message, gui.engine);
+    return 1;
+}
+
+extern "C" int GI_dispatch_message(gi_handle target, message_record* message) {
+    if (!is_ours(target) || !gui.record.params.handler) return 0;
+    const int result = gui.record.params.handler(target, message);
+    if (gui.engine) gui.backend->present(*gui.engine);
+    return result;
+}
+
+extern "C" void GI_post_quit(gi_handle target) { gui.quits.push_back(target); }
+
+extern "C" void GI_destroy_window(gi_handle window) {
+    if (window == &gui.window && gui.backend) gui.backend->destroy_window();
+}
+
+extern "C" int GI_messagebox(gi_handle, uint32_t, const char* caption, const char* text) {
+    // On stderr first: the box blocks, and there may be nobody to see it.
+    fprintf(stderr, "%s: %s\n", caption, text);
+    if (gui.backend) gui.backend->message_box(caption, text);
+    return 0;
+}
+
+extern "C" gi_handle GC_create_connected(int, int, int, gi_handle app) {
+    // Drawing goes through the GL engine; the graphics context is only a token.
+    return is_ours(app) ? app : nullptr;
+}

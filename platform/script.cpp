@@ -1,0 +1,155 @@
+#include "platform/script.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr long max_script_bytes = 1 << 20;
+constexpr long max_redraw_count = 1000000;
+
+std::string_view trim(std::string_view s) {
+    const char* blanks = " \t\r\v\f";
+    const auto first = s.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return s.substr(first, s.find_last_not_of(blanks) - first + 1);
+}
+
+// Quotes user text for an error message, short and printable.
+std::string quoted(std::string_view s) {
+    std::string out = "'";
+    for (char c : s.substr(0, 40)) out += c >= 32 && c < 127 ? c : '?';
+    if (s.size() > 40) out += "...";
+    return out + "'";
+}
+
+// Parses a decimal integer within [low, high]; an optional sign only where low < 0.
+bool parse_int(std::string_view s, long low, long high, long& value) {
+    bool negative = false;
+    if (!s.empty() && (s[0] == '-' || s[0] == '+') && low < 0) {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s.size() > 12) return false;
+    long v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    value = negative ? -v : v;
+    return value >= low && value <= high;
+}
+
+// Parses one non-empty command; returns an empty string or what is wrong.
+std::string parse_command(std::string_view text, script_command& command) {
+    const auto blank = text.find_first_of(" \t");
+    const std::string_view word = text.substr(0, blank);
+    const std::string_view arg = blank == std::string_view::npos ? "" : trim(text.substr(blank));
+    long n = 0;
+    command.path.clear();
+    if (word == "redraw") {
+        command.kind = script_command::redraw;
+        if (arg.empty()) {
+            command.value = 1;
+        } else {
+            if (!parse_int(arg, 0, max_redraw_count, n))
+                return "redraw count must be a whole number from 0 to 1000000, not " + quoted(arg);
+            command.value = static_cast<int32_t>(n);
+        }
+    } else if (word == "key") {
+        command.kind = script_command::key;
+        if (arg == "space")
+            command.value = ' ';
+        else if (arg.size() == 1 && arg[0] > 32 && arg[0] < 127)
+            command.value = arg[0];
+        else
+            return "key takes one printable character or 'space', not " + quoted(arg);
+    } else if (word == "code") {
+        command.kind = script_command::code;
+        if (!parse_int(arg, 0, 65535, n))
+            return "code takes a key code from 0 to 65535, not " + quoted(arg);
+        command.value = static_cast<int32_t>(n);
+    } else if (word == "message") {
+        command.kind = script_command::message;
+        if (!parse_int(arg, INT32_MIN, INT32_MAX, n))
+            return "message takes a message type (a 32-bit integer), not " + quoted(arg);
+        command.value = static_cast<int32_t>(n);
+    } else if (word == "close") {
+        command.kind = script_command::close;
+        command.value = 0;
+        if (!arg.empty()) return "close takes no argument";
+    } else if (word == "snap") {
+        command.kind = script_command::snap;
+        command.value = 0;
+        if (arg.empty()) return "snap needs a file name";
+        command.path = std::string(arg);
+    } else {
+        return "unknown command " + quoted(word) +
+               " (commands: redraw, key, code, message, close, snap)";
+    }
+    return {};
+}
+
+}  // namespace
+
+bool parse_script(std::string_view text, std::vector<script_command>& commands,
+                  std::string& error) {
+    commands.clear();
+    int line_number = 0;
+    while (!text.empty()) {
+        ++line_number;
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        line = line.substr(0, line.find('#'));
+        while (!line.empty()) {
+            const auto semicolon = line.find(';');
+            const std::string_view piece = trim(line.substr(0, semicolon));
+            line = semicolon == std::string_view::npos ? std::string_view()
+                                                       : line.substr(semicolon + 1);
+            if (piece.empty()) continue;
+            script_command command{};
+            command.line = line_number;
+            const std::string problem = parse_command(piece, command);
+            if (!problem.empty()) {
+                error = "script line " + std::to_string(line_number) + ": " + problem;
+                return false;
+            }
+            commands.push_back(std::move(command));
+        }
+    }
+    return true;
+}
+
+bool load_script(const char* value, std::string& text, std::string& error) {
+    if (value[0] != '@') {
+        text = value;
+        return true;
+    }
+    const char* path = value + 1;
+    FILE* file = fopen(path, "rb");
+    if (!file) {
+        error = std::string("cannot read script file '") + path + "': " + strerror(errno);
+        return false;
+    }
+    text.clear();
+    char buffer[65536];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, got);
+        if (static_cast<long>(text.size()) > max_script_bytes) {
+            fclose(file);
+            error = std::string("script file '") + path + "' is larger than 1 MiB";
+            return false;
+        }
+    }
+    const bool failed = ferror(file);
+    const int saved_errno = errno;
+    fclose(file);
+    if (failed) {
+        error = std::string("cannot read script file '") + path + "': " + strerror(saved_errno);
+        return false;
+    }
+    return true;
+}

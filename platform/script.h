@@ -1,0 +1,23 @@
+// The headless backend's script: the messages to deliver and the frames to save, one command
+// per line or per ';', '#' comments to the end of the line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct script_command {
+    enum kind_t { redraw, key, code, message, close, snap } kind;
+    int32_t value;     // redraw: count; key: character; code: key code; message: type
+    std::string path;  // snap
+    int line;
+};
+
+// Parses the whole script. On error returns false with "script line N: <what is wrong>".
+bool parse_script(std::string_view text, std::vector<script_command>& commands,
+                  std::string& error);
+
+// The script text a KAVEX_SCRIPT value stands for: the value itself, or with a leading '@',
+// the contents of the file it names (at most 1 MiB). On error returns false with the reason.
+bool load_script(const char* value, std::string& text, std::string& error);

@@ -1,0 +1,20 @@
+// The procedural texture: a light grey tile with dark-blue squares on a 32-texel grid and a
+// disc-shaped alpha cut-out, uploaded with a full mipmap chain and bound for the whole run.
+#pragma once
+
+#include <GL/gl.h>
+
+#include <cstdint>
+
+extern GLuint texture_id;
+
+struct texel_rgba {
+    uint8_t r, g, b, a;
+};
+
+// The texel at (x, y) of the 128 x 128 image, from integer arithmetic on x and y alone.
+texel_rgba texel(int x, int y);
+
+// Generates, fills, uploads and binds the texture and sets wrapping and the decal environment.
+// A failed upload ends the process with status 255.
+void build_texture();
