@@ -1,0 +1,167 @@
+#include "support.h"
+
+#include <EGL/egl.h>
+#include <GL/gl.h>
+#include <dirent.h>
+#include <fcntl.h>
+#include <png.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/platform.h"
+#include "platform/engine.h"
+#include "scene/renderer.h"
+#include "scene/view_state.h"
+
+extern char** environ;
+
+rgb image::at(int x, int y) const {
+    const uint8_t* p = &pixels[(static_cast<size_t>(y) * width + x) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+::testing::AssertionResult probe(const image& picture, int x, int y, rgb expected,
+                                 int tolerance) {
+    const rgb seen = picture.at(x, y);
+    if (std::abs(seen.r - expected.r) <= tolerance && std::abs(seen.g - expected.g) <= tolerance &&
+        std::abs(seen.b - expected.b) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "Probe color at (" << x << "," << y << ")\n  Expected: " << expected.r << " "
+           << expected.g << " " << expected.b << " (tolerance " << tolerance << ")\n  Observed: "
+           << seen.r << " " << seen.g << " " << seen.b;
+}
+
+image read_png(const std::string& path) {
+    image result;
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        ADD_FAILURE() << "cannot decode " << path << ": " << png.message;
+        return result;
+    }
+    EXPECT_EQ(png.format, static_cast<png_uint_32>(PNG_FORMAT_RGB)) << path << " is not 8-bit RGB";
+    png.format = PNG_FORMAT_RGB;
+    result.width = static_cast<int>(png.width);
+    result.height = static_cast<int>(png.height);
+    result.pixels.resize(PNG_IMAGE_SIZE(png));
+    if (!png_image_finish_read(&png, nullptr, result.pixels.data(), 0, nullptr))
+        ADD_FAILURE() << "cannot decode " << path << ": " << png.message;
+    return result;
+}
+
+image read_framebuffer() {
+    image result;
+    result.width = 320;
+    result.height = 240;
+    std::vector<uint8_t> bottom_up(320 * 240 * 3);
+    glReadPixels(0, 0, 320, 240, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
+    for (int y = 0; y < 240; ++y)
+        result.pixels.insert(result.pixels.end(), bottom_up.begin() + (239 - y) * 960,
+                             bottom_up.begin() + (240 - y) * 960);
+    return result;
+}
+
+run_result run_program(const std::vector<std::string>& env, const std::string& dir,
+                       int timeout_s) {
+    std::vector<std::string> entries;
+    for (char** e = environ; *e; ++e) entries.emplace_back(*e);
+    for (const std::string& change : env) {
+        const std::string name = change.substr(0, change.find('=') + 1);
+        for (auto it = entries.begin(); it != entries.end();)
+            it = it->compare(0, name.size(), name) == 0 ? entries.erase(it) : it + 1;
+        if (change.size() > name.size()) entries.push_back(change);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : entries) envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    int err_pipe[2];
+    if (pipe2(err_pipe, O_CLOEXEC) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(err_pipe[1], 2);
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        char* argv[] = {const_cast<char*>(KAVEX_VIEW_PATH), nullptr};
+        execve(KAVEX_VIEW_PATH, argv, envp.data());
+        _exit(127);
+    }
+    close(err_pipe[1]);
+    run_result result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd fd{err_pipe[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) == 0) {
+            ADD_FAILURE() << "kavex-view did not finish within " << timeout_s << " s";
+            kill(pid, SIGKILL);
+            break;
+        }
+        char buffer[4096];
+        const ssize_t got = read(err_pipe[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        result.err.append(buffer, got);
+    }
+    close(err_pipe[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+temp_dir::temp_dir() {
+    char pattern[] = "/tmp/kavex-test-XXXXXX";
+    path = mkdtemp(pattern);
+}
+
+temp_dir::~temp_dir() {
+    for (const std::string& name : list_dir(path)) unlink(file(name).c_str());
+    rmdir(path.c_str());
+}
+
+bool file_exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> list_dir(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* entry = readdir(dir))
+            if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                names.emplace_back(entry->d_name);
+        closedir(dir);
+    }
+    return names;
+}
+
+void start_scene(void* app_handle) {
+    static const view_state_t initial = view_state;
+    static gi_handle engine = kglCreateContext(320, 240, 32);
+    static gi_handle context = nullptr;
+    ASSERT_NE(engine, nullptr) << "no headless GL engine";
+    // A fresh context per test, so no GL state carries over.
+    gi_handle previous = context;
+    context = kglCreateGLContext(engine, 1);
+    ASSERT_NE(context, nullptr);
+    ASSERT_EQ(kglMakeCurrent(engine, context, app_handle), 1);
+    if (previous) {
+        auto* old = static_cast<kgl_context*>(previous);
+        eglDestroyContext(old->engine->display, old->context);
+        delete old;
+    }
+    view_state = initial;
+    init_gl(320, 240);
+}

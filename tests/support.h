@@ -1,0 +1,57 @@
+// Shared test helpers: pixel probes with a tolerance, PNG decoding, running the real binary,
+// and a headless GL engine in the test process.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct rgb {
+    int r, g, b;
+};
+
+// An image with the top row first, 3 bytes per pixel.
+struct image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> pixels;
+    rgb at(int x, int y) const;
+};
+
+// Compares each channel within the tolerance; on failure the message names the point and
+// gives the expected and observed colours.
+::testing::AssertionResult probe(const image& picture, int x, int y, rgb expected,
+                                 int tolerance = 3);
+
+// Decodes a PNG with libpng; fails the test if it is not 8-bit RGB.
+image read_png(const std::string& path);
+
+// Reads the current GL framebuffer (320 x 240) top row first.
+image read_framebuffer();
+
+struct run_result {
+    int status = -1;  // exit status, or 128 + signal
+    std::string err;
+};
+
+// Runs the real binary in directory dir with extra environment entries "NAME=value" (an entry
+// "NAME=" without value removes NAME). Kills it after timeout_s.
+run_result run_program(const std::vector<std::string>& env, const std::string& dir,
+                       int timeout_s = 60);
+
+// A fresh temporary directory, removed with its contents at destruction.
+struct temp_dir {
+    temp_dir();
+    ~temp_dir();
+    std::string path;
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+bool file_exists(const std::string& path);
+std::vector<std::string> list_dir(const std::string& path);
+
+// Creates a headless engine once per process and a fresh GL context per call, makes them
+// current (tied to app_handle, if given), resets view_state and runs init_gl.
+void start_scene(void* app_handle = nullptr);
