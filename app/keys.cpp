@@ -47,30 +47,25 @@ void handle_character(int32_t character) {
     }
 }
 
+// Keys without a character: each steps one field (a - b and a + -b are the same in IEEE floats).
+struct code_binding {
+    uint16_t code;
+    float view_state_t::*field;
+    float step;
+};
+
+constexpr code_binding code_bindings[] = {
+    {GI_KEY_PAGE_UP, &view_state_t::z, -0.05f},       // the box moves away
+    {GI_KEY_PAGE_DOWN, &view_state_t::z, 0.05f},      // nearer
+    {GI_KEY_UP, &view_state_t::x_speed, -0.01f},
+    {GI_KEY_DOWN, &view_state_t::x_speed, 0.01f},
+    {GI_KEY_LEFT, &view_state_t::y_speed, -0.01f},
+    {GI_KEY_RIGHT, &view_state_t::y_speed, 0.01f},
+};
+
 void handle_code(uint16_t code) {
-    view_state_t& v = view_state;
-    switch (code) {
-    case GI_KEY_PAGE_UP:
-        v.z -= 0.05f;
-        break;
-    case GI_KEY_PAGE_DOWN:
-        v.z += 0.05f;
-        break;
-    case GI_KEY_UP:
-        v.x_speed -= 0.01f;
-        break;
-    case GI_KEY_DOWN:
-        v.x_speed += 0.01f;
-        break;
-    case GI_KEY_LEFT:
-        v.y_speed -= 0.01f;
-        break;
-    case GI_KEY_RIGHT:
-        v.y_speed += 0.01f;
-        break;
-    default:
-        break;
-    }
+    for (const code_binding& binding : code_bindings)
+        if (binding.code == code) view_state.*binding.field += binding.step;
 }
 
 }  // namespace
