@@ -3,6 +3,7 @@
 // into a software framebuffer after every message.
 #include <GL/gl.h>
 #include <SDL.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -68,6 +69,9 @@ int decode_utf8(const char* s, int32_t& code_point) {
     return length;
 }
 
+// Xlib's own handler writes one or two lines, depending on how the connection broke, and exits.
+int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
+
 class window_backend final : public backend {
 public:
     explicit window_backend(const app_params& params) {
@@ -76,6 +80,8 @@ public:
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
+        // Process-wide, and idle when SDL talks to another display server.
+        XSetIOErrorHandler(on_lost_display);
         window_ = SDL_CreateWindow(params.title, params.x, params.y, params.width, params.height,
                                    SDL_WINDOW_SHOWN);
         if (!window_) cannot_open();
