@@ -3,6 +3,7 @@
 // into a software framebuffer after every message.
 #include <GL/gl.h>
 #include <SDL.h>
+#include <X11/Xlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -26,20 +27,6 @@ bool is_modifier(SDL_Keycode key) {
         return true;
     default:
         return false;
-    }
-}
-
-// Whether a key press is followed by a text event, which then carries the key message.
-bool produces_text(const SDL_Keysym& key) {
-    if (key.mod & KMOD_CTRL) return false;
-    if (key.sym >= 32 && key.sym < 127) return true;
-    switch (key.scancode) {
-    case SDL_SCANCODE_KP_DIVIDE: case SDL_SCANCODE_KP_MULTIPLY:
-    case SDL_SCANCODE_KP_MINUS: case SDL_SCANCODE_KP_PLUS:
-        return true;
-    default:
-        return key.scancode >= SDL_SCANCODE_KP_1 && key.scancode <= SDL_SCANCODE_KP_PERIOD &&
-               (key.mod & KMOD_NUM);
     }
 }
 
@@ -68,6 +55,9 @@ int decode_utf8(const char* s, int32_t& code_point) {
     return length;
 }
 
+// Xlib's own handler writes one or two lines, depending on how the connection broke, and exits.
+int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
+
 class window_backend final : public backend {
 public:
     explicit window_backend(const app_params& params) {
@@ -76,6 +66,8 @@ public:
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
+        // Process-wide, and idle when SDL talks to another display server.
+        XSetIOErrorHandler(on_lost_display);
         window_ = SDL_CreateWindow(params.title, params.x, params.y, params.width, params.height,
                                    SDL_WINDOW_SHOWN);
         if (!window_) cannot_open();
@@ -158,6 +150,12 @@ private:
              SDL_GetError());
     }
 
+    static bool next_is_text() {
+        SDL_Event next;
+        return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+               next.type == SDL_TEXTINPUT;
+    }
+
     // Turns an SDL event into a message; false for events that make none.
     bool translate(const SDL_Event& event, message_record& message) {
         switch (event.type) {
@@ -169,7 +167,11 @@ private:
             message.type = GI_MSG_REDRAW;
             return true;
         case SDL_KEYDOWN:
-            if (is_modifier(event.key.keysym.sym) || produces_text(event.key.keysym)) return false;
+            // A press that types text has its text event queued right behind it (SDL makes both
+            // from one X key event), and that carries the character. Which presses type text
+            // depends on the layout and modifiers (Ctrl+1 types "1", Shift+keypad 1 nothing),
+            // so it is read from the queue rather than guessed.
+            if (is_modifier(event.key.keysym.sym) || next_is_text()) return false;
             message.type = GI_MSG_KEY;
             message.code = static_cast<uint16_t>(code_for(event.key.keysym));
             return true;
