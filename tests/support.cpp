@@ -7,6 +7,7 @@
 #include <png.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,8 +71,8 @@ image read_framebuffer() {
     return result;
 }
 
-run_result run_program(const std::vector<std::string>& env, const std::string& dir,
-                       int timeout_s) {
+pid_t spawn_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    int err_fd, int keep_fd, const std::string& dir) {
     std::vector<std::string> entries;
     for (char** e = environ; *e; ++e) entries.emplace_back(*e);
     for (const std::string& change : env) {
@@ -80,23 +81,33 @@ run_result run_program(const std::vector<std::string>& env, const std::string& d
             it = it->compare(0, name.size(), name) == 0 ? entries.erase(it) : it + 1;
         if (change.size() > name.size()) entries.push_back(change);
     }
-    std::vector<char*> envp;
+    std::vector<char*> envp, args;
     for (std::string& e : entries) envp.push_back(e.data());
     envp.push_back(nullptr);
+    std::vector<std::string> argv_copy = argv;
+    for (std::string& a : argv_copy) args.push_back(a.data());
+    args.push_back(nullptr);
 
-    int err_pipe[2];
-    if (pipe2(err_pipe, O_CLOEXEC) != 0) return {};
     const pid_t pid = fork();
     if (pid == 0) {
-        dup2(err_pipe[1], 2);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, 0);
         dup2(null, 1);
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        char* argv[] = {const_cast<char*>(KAVEX_VIEW_PATH), nullptr};
-        execve(KAVEX_VIEW_PATH, argv, envp.data());
+        dup2(err_fd >= 0 ? err_fd : null, 2);
+        if (keep_fd >= 0) fcntl(keep_fd, F_SETFD, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // nothing outlives a test that is killed
+        if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
+        execve(args[0], args.data(), envp.data());
         _exit(127);
     }
+    return pid;
+}
+
+run_result run_program(const std::vector<std::string>& env, const std::string& dir,
+                       int timeout_s) {
+    int err_pipe[2];
+    if (pipe2(err_pipe, O_CLOEXEC) != 0) return {};
+    const pid_t pid = spawn_process({KAVEX_VIEW_PATH}, env, err_pipe[1], -1, dir);
     close(err_pipe[1]);
     run_result result;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -35,6 +36,12 @@ struct run_result {
     int status = -1;  // exit status, or 128 + signal
     std::string err;
 };
+
+// Starts argv[0] in dir (if given) with the environment changed as run_program describes, stdin
+// and stdout on /dev/null, stderr to err_fd (/dev/null when -1); keep_fd stays open in the
+// child. The child is killed if the test process dies.
+pid_t spawn_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                    int err_fd = -1, int keep_fd = -1, const std::string& dir = "");
 
 // Runs the real binary in directory dir with extra environment entries "NAME=value" (an entry
 // "NAME=" without value removes NAME). Kills it after timeout_s.

@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,7 +20,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
 
 namespace {
 
@@ -67,39 +65,6 @@ int count_near(const image& picture, rgb colour, int tolerance, area where = who
 // Pixels the box covers.
 int covered(const image& picture) {
     return count(picture, [](rgb c) { return !near(c, background, 3); });
-}
-
-// Starts argv[0] with the environment changed as run_program does, stdin and stdout on
-// /dev/null and stderr to err_fd (or /dev/null when -1). keep_fd stays open in the child.
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            int err_fd = -1, int keep_fd = -1) {
-    std::vector<std::string> entries;
-    for (char** e = environ; *e; ++e) entries.emplace_back(*e);
-    for (const std::string& change : env) {
-        const std::string name = change.substr(0, change.find('=') + 1);
-        for (auto it = entries.begin(); it != entries.end();)
-            it = it->compare(0, name.size(), name) == 0 ? entries.erase(it) : it + 1;
-        if (change.size() > name.size()) entries.push_back(change);
-    }
-    std::vector<char*> envp, args;
-    for (std::string& e : entries) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> argv_copy = argv;
-    for (std::string& a : argv_copy) args.push_back(a.data());
-    args.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(err_fd >= 0 ? err_fd : null, 2);
-        if (keep_fd >= 0) fcntl(keep_fd, F_SETFD, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // nothing outlives a test that is killed
-        execve(args[0], args.data(), envp.data());
-        _exit(127);
-    }
-    return pid;
 }
 
 // The exit status (or 128 + signal) once the process has ended, -1 if it is still running
@@ -162,7 +127,7 @@ protected:
     void start_server() {
         int ready[2];
         ASSERT_EQ(pipe2(ready, O_CLOEXEC), 0);
-        server_ = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
+        server_ = spawn_process({"/usr/bin/Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0",
                          "640x480x24", "-nolisten", "tcp"},
                         {}, -1, ready[1]);
         close(ready[1]);
@@ -186,7 +151,7 @@ protected:
         err_path_ = dir_.file("stderr");
         const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         ASSERT_GE(err, 0);
-        program_ = spawn({KAVEX_VIEW_PATH},
+        program_ = spawn_process({KAVEX_VIEW_PATH},
                          {"DISPLAY=" + display_name_, "KAVEX_PLATFORM=", "WAYLAND_DISPLAY=",
                           "SDL_VIDEODRIVER="},
                          err);
