@@ -1,7 +1,10 @@
 #include "platform/script.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -128,27 +131,34 @@ bool load_script(const char* value, std::string& text, std::string& error) {
         return true;
     }
     const char* path = value + 1;
-    FILE* file = fopen(path, "rb");
-    if (!file) {
-        error = std::string("cannot read script file '") + path + "': " + strerror(errno);
-        return false;
-    }
+    const char* problem = nullptr;
+    // Non-blocking, so that a FIFO without a writer is refused below instead of hanging here.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0)
+        problem = strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        problem = strerror(EISDIR);
+    else if (!S_ISREG(st.st_mode))  // a FIFO, a terminal or /dev/zero may never end
+        problem = "not a regular file";
     text.clear();
     char buffer[65536];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, got);
-        if (static_cast<long>(text.size()) > max_script_bytes) {
-            fclose(file);
-            error = std::string("script file '") + path + "' is larger than 1 MiB";
-            return false;
-        }
+    // The size counts what was read: /proc files report 0, and a file may grow meanwhile.
+    while (!problem && static_cast<long>(text.size()) <= max_script_bytes) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got > 0)
+            text.append(buffer, static_cast<size_t>(got));
+        else if (errno != EINTR)
+            problem = strerror(errno);
     }
-    const bool failed = ferror(file);
-    const int saved_errno = errno;
-    fclose(file);
-    if (failed) {
-        error = std::string("cannot read script file '") + path + "': " + strerror(saved_errno);
+    if (fd >= 0) close(fd);
+    if (problem) {
+        error = std::string("cannot read script file '") + path + "': " + problem;
+        return false;
+    }
+    if (static_cast<long>(text.size()) > max_script_bytes) {
+        error = std::string("script file '") + path + "' is larger than 1 MiB";
         return false;
     }
     return true;

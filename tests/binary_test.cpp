@@ -95,6 +95,16 @@ TEST(program, engine_failure_is_reported_with_status_1) {
     EXPECT_TRUE(list_dir(run.dir.path).empty());
 }
 
+TEST(program, no_gl_driver_at_all_is_an_engine_failure) {
+    // GLVND finds no EGL vendor library, as on a machine without Mesa.
+    scripted_run run("redraw; snap a.png",
+                     {"__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/egl_vendor.json",
+                      "__EGL_VENDOR_LIBRARY_DIRS=/nonexistent"});
+    EXPECT_EQ(run.result.status, 1);
+    EXPECT_EQ(run.result.err, "Fatal error: Unable to intialize mesa engine\n");
+    EXPECT_TRUE(list_dir(run.dir.path).empty());
+}
+
 TEST(program, context_failure_is_reported_with_status_1) {
     scripted_run run("redraw; snap a.png", {preload, "KAVEX_TEST_FAULT=context"});
     EXPECT_EQ(run.result.status, 1);
