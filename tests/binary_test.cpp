@@ -88,35 +88,31 @@ TEST(program, missing_script_file_is_refused) {
               "kavex-view: cannot read script file 'nowhere.txt': No such file or directory\n");
 }
 
-TEST(program, engine_failure_is_reported_with_status_1) {
-    scripted_run run("redraw; snap a.png", {preload, "KAVEX_TEST_FAULT=display"});
-    EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.err, "Fatal error: Unable to intialize mesa engine\n");
-    EXPECT_TRUE(list_dir(run.dir.path).empty());
-}
-
-TEST(program, no_gl_driver_at_all_is_an_engine_failure) {
-    // GLVND finds no EGL vendor library, as on a machine without Mesa.
-    scripted_run run("redraw; snap a.png",
-                     {"__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/egl_vendor.json",
-                      "__EGL_VENDOR_LIBRARY_DIRS=/nonexistent"});
-    EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.err, "Fatal error: Unable to intialize mesa engine\n");
-    EXPECT_TRUE(list_dir(run.dir.path).empty());
-}
-
-TEST(program, context_failure_is_reported_with_status_1) {
-    scripted_run run("redraw; snap a.png", {preload, "KAVEX_TEST_FAULT=context"});
-    EXPECT_EQ(run.result.status, 1);
-    EXPECT_EQ(run.result.err, "Fatal error: Unable to intialize mesa context\n");
-    EXPECT_TRUE(list_dir(run.dir.path).empty());
-}
-
-TEST(program, texture_upload_failure_ends_with_status_255) {
-    scripted_run run("redraw; snap a.png", {preload, "KAVEX_TEST_FAULT=mipmaps"});
-    EXPECT_EQ(run.result.status, 255);
-    EXPECT_EQ(run.result.err, "Unable to create mipmaps...\n ");
-    EXPECT_TRUE(list_dir(run.dir.path).empty());
+TEST(program, start_up_failures_give_their_text_and_status_and_write_nothing) {
+    struct {
+        const char* what;
+        std::vector<std::string> env;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"no EGL display", {preload, "KAVEX_TEST_FAULT=display"}, 1,
+         "Fatal error: Unable to intialize mesa engine\n"},
+        // GLVND finds no EGL vendor library, as on a machine without Mesa.
+        {"no GL driver",
+         {"__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent/egl_vendor.json",
+          "__EGL_VENDOR_LIBRARY_DIRS=/nonexistent"},
+         1, "Fatal error: Unable to intialize mesa engine\n"},
+        {"no GL context", {preload, "KAVEX_TEST_FAULT=context"}, 1,
+         "Fatal error: Unable to intialize mesa context\n"},
+        {"texture upload", {preload, "KAVEX_TEST_FAULT=mipmaps"}, 255,
+         "Unable to create mipmaps...\n "},
+    };
+    for (const auto& c : cases) {
+        scripted_run run("redraw; snap a.png", c.env);
+        EXPECT_EQ(run.result.status, c.status) << c.what;
+        EXPECT_EQ(run.result.err, c.err) << c.what;
+        EXPECT_TRUE(list_dir(run.dir.path).empty()) << c.what;
+    }
 }
 
 // Keys through scripts. Each run draws the same number of frames, so the box stands at the same

@@ -85,19 +85,10 @@ namespace {
 class background_run {
 public:
     background_run(const std::string& script, const std::string& dir) : err_path_(dir + ".err") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            setenv("KAVEX_PLATFORM", "headless", 1);
-            setenv("KAVEX_SCRIPT", script.c_str(), 1);
-            const int null = open("/dev/null", O_RDWR);
-            const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (null < 0 || err < 0 || chdir(dir.c_str()) != 0) _exit(126);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(err, 2);
-            execl(KAVEX_VIEW_PATH, KAVEX_VIEW_PATH, static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        pid_ = spawn_process({KAVEX_VIEW_PATH},
+                             {"KAVEX_PLATFORM=headless", "KAVEX_SCRIPT=" + script}, err, -1, dir);
+        close(err);
     }
     ~background_run() {
         if (pid_ > 0 && status_ < 0) {
