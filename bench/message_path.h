@@ -1,0 +1,7 @@
+// The application as the program creates it, with the given message handler: on the headless
+// backend with a script of redraws longer than any run, or in a window at its normal pace.
+#pragma once
+
+#include "app/platform.h"
+
+gi_handle start_app(gi_handler handler, bool window = false);
