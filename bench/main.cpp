@@ -128,13 +128,6 @@ void count_allocations(const char* label, const std::function<void()>& frame,
 
 SDL_Surface* surface;
 std::vector<uint8_t> scratch;
-long counted;
-
-int count_only(gi_handle, message_record*) {
-    ++counted;
-    return 0;
-}
-
 // The program's handler, then what the window backend does after every dispatch.
 int handle_and_present(gi_handle target, message_record* message) {
     const int result = handle_message(target, message);
@@ -173,7 +166,7 @@ void print_allocations() {
     });
     count_allocations("present: window path",
                       [&engine] { copy_engine_image(engine, surface, scratch); });
-    start_app(count_only);
+    start_app(count_message);
     count_allocations("message path (counting handler)", dispatch_one);
     start_app(handle_and_present);
     count_allocations("steady frame: message, handle_message, present", dispatch_one);

@@ -8,24 +8,24 @@
 #include "bench/message_path.h"
 #include "bench/scene_setup.h"
 
-namespace {
-
-long handled = 0;
+long messages_handled = 0;
 
 int count_message(gi_handle, message_record*) {
-    ++handled;
+    ++messages_handled;
     return 0;
 }
+
+namespace {
 
 void message_path(benchmark::State& state) {
     gi_handle app = start_app(count_message);
     message_record message;
-    handled = 0;
+    messages_handled = 0;
     for (auto _ : state) {
         GI_wait_message(&message, 0);
         GI_dispatch_message(message.target, &message);
     }
-    if (handled != static_cast<long>(state.iterations()) || message.type != GI_MSG_REDRAW)
+    if (messages_handled != static_cast<long>(state.iterations()) || message.type != GI_MSG_REDRAW)
         state.SkipWithError("not every message was a dispatched redraw");
     (void)app;
 }

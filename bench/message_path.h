@@ -5,3 +5,7 @@
 #include "app/platform.h"
 
 gi_handle start_app(gi_handler handler, bool window = false);
+
+// A handler that only counts the messages it is given, in messages_handled.
+extern long messages_handled;
+int count_message(gi_handle target, message_record* message);
