@@ -6,7 +6,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -33,21 +32,14 @@ const std::vector<uint8_t>& frame_rgb(bool heaviest) {
     return rgb;
 }
 
-const std::string& scratch_dir() {
-    static const std::string path = [] {
-        char pattern[] = "/tmp/kavex-bench-XXXXXX";
-        if (!mkdtemp(pattern)) {
-            perror("kavex-bench: mkdtemp");
-            exit(1);
-        }
-        return std::string(pattern);
-    }();
-    return path;
-}
-
 void snap(benchmark::State& state, bool heaviest) {
     const std::vector<uint8_t>& rgb = frame_rgb(heaviest);
-    const std::string path = scratch_dir() + "/snap.png";
+    char dir[] = "/tmp/kavex-bench-XXXXXX";
+    if (!mkdtemp(dir)) {
+        state.SkipWithError("cannot create a scratch directory in /tmp");
+        return;
+    }
+    const std::string path = std::string(dir) + "/snap.png";
     std::string error;
     for (auto _ : state)
         if (!write_png(path, rgb.data(), 320, 240, error)) state.SkipWithError(error.c_str());
@@ -55,6 +47,7 @@ void snap(benchmark::State& state, bool heaviest) {
     stat(path.c_str(), &st);
     state.counters["bytes"] = static_cast<double>(st.st_size);
     unlink(path.c_str());
+    rmdir(dir);
 }
 
 struct settings {
