@@ -22,7 +22,9 @@ bool encode(FILE* file, const uint8_t* rgb, int width, int height) {
         return false;
     }
     png_init_io(png, file);
-    // Fast settings: a frame is mostly flat background, which compresses well anyway.
+    // Level 1 with the Sub filter: about the fastest of the settings kavex-bench surveys, with
+    // the smallest files among the fast ones; higher levels cost several times more for a
+    // frame that is mostly flat background.
     png_set_compression_level(png, 1);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
     png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
