@@ -2,13 +2,26 @@
 // against the bare read-back of the same image in the same format.
 #include <GL/gl.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "bench/figures.h"
 #include "bench/scene_setup.h"
 #include "bench/window_present.h"
 #include "scene/renderer.h"
+
+const sdl_api& window_sdl() {
+    std::string error;
+    const sdl_api* sdl = load_sdl(error);
+    if (!sdl) {
+        fprintf(stderr, "cannot load SDL2: %s\n", error.c_str());
+        exit(1);
+    }
+    return *sdl;
+}
 
 SDL_Surface* make_window_like_surface() {
     return SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888);
@@ -48,10 +61,10 @@ void present(benchmark::State& state) {
     const kgl_engine& engine = drawn_frame();
     SDL_Surface* surface = make_window_like_surface();
     std::vector<uint8_t> scratch;
-    if (!copy_engine_image(engine, surface, scratch) || !shows_engine_image(engine, surface))
+    if (!copy_engine_image(window_sdl(), engine, surface, scratch) || !shows_engine_image(engine, surface))
         state.SkipWithError("the window path does not copy the image top row first");
     for (auto _ : state) {
-        if (!copy_engine_image(engine, surface, scratch)) state.SkipWithError("cannot lock");
+        if (!copy_engine_image(window_sdl(), engine, surface, scratch)) state.SkipWithError("cannot lock");
         benchmark::ClobberMemory();
     }
     SDL_FreeSurface(surface);

@@ -2,8 +2,8 @@
 // redraw messages at the display's refresh rate and on expose, and the engine's image copied
 // into a software framebuffer after every message.
 #include <GL/gl.h>
-#include <SDL.h>
 #include <X11/Xlib.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
@@ -12,11 +12,8 @@
 #include "platform/backend.h"
 #include "platform/engine.h"
 #include "platform/runtime.h"
-
-// Copies the engine's image into the surface, top row first, in the surface's pixel format;
-// false if the surface cannot be locked. Needs no window, so the benchmark measures it alone.
-bool copy_engine_image(const kgl_engine& engine, SDL_Surface* surface,
-                       std::vector<uint8_t>& scratch);
+#include "platform/sdl_api.h"
+#include "platform/window_present.h"
 
 namespace {
 
@@ -61,30 +58,43 @@ int decode_utf8(const char* s, int32_t& code_point) {
 }
 
 // Xlib's own handler writes one or two lines, depending on how the connection broke, and exits.
+[[noreturn]] void cannot_open_window(const char* why) {
+    fail(1, "cannot open a window (%s); KAVEX_PLATFORM=headless runs without a display", why);
+}
+
 int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
+
+// SDL loads Xlib itself when it talks to an X server; the handler goes in only then.
+void handle_lost_x_display() {
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    if (!xlib) return;
+    using set_handler = XIOErrorHandler (*)(XIOErrorHandler);
+    if (auto set = reinterpret_cast<set_handler>(dlsym(xlib, "XSetIOErrorHandler")))
+        set(on_lost_display);
+    dlclose(xlib);
+}
 
 class window_backend final : public backend {
 public:
-    explicit window_backend(const app_params& params) {
+    window_backend(const sdl_api& sdl, const app_params& params) : sdl_(sdl) {
         // The close request comes from the platform's own signal handling, and the window
         // surface must not create a GL context of its own beside the engine's.
-        SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        if (SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
-        // Process-wide, and idle when SDL talks to another display server.
-        XSetIOErrorHandler(on_lost_display);
-        window_ = SDL_CreateWindow(params.title, params.x, params.y, params.width, params.height,
+        sdl_.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        if (sdl_.SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
+        handle_lost_x_display();
+        window_ = sdl_.SDL_CreateWindow(params.title, params.x, params.y, params.width, params.height,
                                    SDL_WINDOW_SHOWN);
         if (!window_) cannot_open();
         SDL_DisplayMode mode;
-        const int index = SDL_GetWindowDisplayIndex(window_);
-        const int hz = index >= 0 && SDL_GetCurrentDisplayMode(index, &mode) == 0 &&
+        const int index = sdl_.SDL_GetWindowDisplayIndex(window_);
+        const int hz = index >= 0 && sdl_.SDL_GetCurrentDisplayMode(index, &mode) == 0 &&
                                mode.refresh_rate > 0
                            ? mode.refresh_rate
                            : 60;
-        frame_interval_ = SDL_GetPerformanceFrequency() / hz;
-        next_frame_ = SDL_GetPerformanceCounter();
-        SDL_StartTextInput();
+        frame_interval_ = sdl_.SDL_GetPerformanceFrequency() / hz;
+        next_frame_ = sdl_.SDL_GetPerformanceCounter();
+        sdl_.SDL_StartTextInput();
     }
 
     void next_message(message_record& message, const kgl_engine*) override {
@@ -100,45 +110,42 @@ public:
                 message.type = GI_MSG_CLOSE;
                 return;
             }
-            const Uint64 now = SDL_GetPerformanceCounter();
+            const Uint64 now = sdl_.SDL_GetPerformanceCounter();
             if (now >= next_frame_) {
                 // After a stall, start the pace afresh rather than catching up in a burst.
                 next_frame_ = std::max(next_frame_ + frame_interval_, now);
                 message.type = GI_MSG_REDRAW;
                 return;
             }
-            const Uint64 frequency = SDL_GetPerformanceFrequency();
+            const Uint64 frequency = sdl_.SDL_GetPerformanceFrequency();
             const int wait_ms =
                 static_cast<int>(((next_frame_ - now) * 1000 + frequency - 1) / frequency);
             SDL_Event event;
-            if (SDL_WaitEventTimeout(&event, wait_ms) && translate(event, message)) return;
+            if (sdl_.SDL_WaitEventTimeout(&event, wait_ms) && translate(event, message)) return;
         }
     }
 
     void present(const kgl_engine& engine) override {
-        SDL_Surface* surface = SDL_GetWindowSurface(window_);
-        if (!surface || !copy_engine_image(engine, surface, pixels_)) return;
-        SDL_UpdateWindowSurface(window_);
+        SDL_Surface* surface = sdl_.SDL_GetWindowSurface(window_);
+        if (!surface || !copy_engine_image(sdl_, engine, surface, pixels_)) return;
+        sdl_.SDL_UpdateWindowSurface(window_);
     }
 
     void message_box(const char* caption, const char* text) override {
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, window_);
+        sdl_.SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, window_);
     }
 
     void destroy_window() override {
-        if (window_) SDL_DestroyWindow(window_);
+        if (window_) sdl_.SDL_DestroyWindow(window_);
         window_ = nullptr;
     }
 
 private:
-    [[noreturn]] static void cannot_open() {
-        fail(1, "cannot open a window (%s); KAVEX_PLATFORM=headless runs without a display",
-             SDL_GetError());
-    }
+    [[noreturn]] void cannot_open() { cannot_open_window(sdl_.SDL_GetError()); }
 
-    static bool next_is_text() {
+    bool next_is_text() {
         SDL_Event next;
-        return SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+        return sdl_.SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
                next.type == SDL_TEXTINPUT;
     }
 
@@ -175,6 +182,7 @@ private:
 
     static constexpr int pending_capacity = 32;
 
+    const sdl_api& sdl_;
     SDL_Window* window_ = nullptr;
     Uint64 frame_interval_ = 0;
     Uint64 next_frame_ = 0;
@@ -187,54 +195,8 @@ private:
 }  // namespace
 
 std::unique_ptr<backend> make_window_backend(const app_params& params) {
-    return std::make_unique<window_backend>(params);
-}
-
-namespace {
-
-// Whether the GL can write the rows top first (GL_MESA_pack_invert): then the image needs no
-// flipping and goes straight into the surface. One engine per run, so asked once.
-bool can_read_top_first() {
-    static const bool supported = [] {
-        const auto* list = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
-        const char name[] = "GL_MESA_pack_invert";
-        for (const char* s = list ? strstr(list, name) : nullptr; s; s = strstr(s + 1, name))
-            if ((s == list || s[-1] == ' ') && (s[sizeof name - 1] == ' ' || !s[sizeof name - 1]))
-                return true;
-        return false;
-    }();
-    return supported;
-}
-
-}  // namespace
-
-bool copy_engine_image(const kgl_engine& engine, SDL_Surface* surface,
-                       std::vector<uint8_t>& scratch) {
-    // XRGB/ARGB8888 is BGRA in memory on little-endian machines; anything else is converted.
-    const Uint32 format = surface->format->format;
-    const bool bgra = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return false;
-    if (bgra && surface->w == engine.width && surface->h == engine.height &&
-        surface->pitch == engine.width * 4 && can_read_top_first()) {
-        glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
-        engine_read_pixels(engine, GL_BGRA, static_cast<uint8_t*>(surface->pixels));
-        glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
-    } else {
-        const size_t stride = static_cast<size_t>(engine.width) * 4;
-        scratch.resize(stride * engine.height);
-        engine_read_pixels(engine, bgra ? GL_BGRA : GL_RGBA, scratch.data());
-        const int rows = std::min(engine.height, surface->h);
-        const int columns = std::min(engine.width, surface->w);
-        for (int y = 0; y < rows; ++y) {
-            const uint8_t* source = scratch.data() + (engine.height - 1 - y) * stride;
-            auto* target = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch;
-            if (bgra)
-                memcpy(target, source, columns * 4);
-            else
-                SDL_ConvertPixels(columns, 1, SDL_PIXELFORMAT_ABGR8888, source, stride, format,
-                                  target, surface->pitch);
-        }
-    }
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    return true;
+    std::string error;
+    const sdl_api* sdl = load_sdl(error);
+    if (!sdl) cannot_open_window(error.c_str());
+    return std::make_unique<window_backend>(*sdl, params);
 }

@@ -1,0 +1,13 @@
+// The window's present path: the engine's image into an SDL surface, top row first.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/engine.h"
+#include "platform/sdl_api.h"
+
+// Copies the engine's image into the surface in the surface's pixel format; false if the
+// surface cannot be locked. Needs no window, so it can be measured alone.
+bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* surface,
+                       std::vector<uint8_t>& scratch);
