@@ -81,13 +81,6 @@ TEST(program, unwritable_snap_fails_clearly_and_leaves_no_file) {
     EXPECT_EQ(list_dir(run.dir.path), std::vector<std::string>{"ok.png"});
 }
 
-TEST(program, missing_script_file_is_refused) {
-    scripted_run run("@nowhere.txt");
-    EXPECT_EQ(run.result.status, 2);
-    EXPECT_EQ(run.result.err,
-              "kavex-view: cannot read script file 'nowhere.txt': No such file or directory\n");
-}
-
 TEST(program, start_up_failures_give_their_text_and_status_and_write_nothing) {
     struct {
         const char* what;

@@ -32,6 +32,8 @@ TEST(faults, script_files_that_cannot_be_used_are_refused_without_waiting) {
         std::string path;
         std::string error;
     } cases[] = {
+        {dir.file("missing.txt"),
+         "cannot read script file '" + dir.file("missing.txt") + "': No such file or directory"},
         {dir.path, "cannot read script file '" + dir.path + "': Is a directory"},
         {dir.file("big.txt"), "script file '" + dir.file("big.txt") + "' is larger than 1 MiB"},
         {dir.file("fifo"), "cannot read script file '" + dir.file("fifo") + "': not a regular file"},
