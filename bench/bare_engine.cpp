@@ -1,13 +1,12 @@
 #include "bench/bare_engine.h"
 
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
 #include <GL/gl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "app/platform.h"
 #include "platform/png_writer.h"
 
 namespace {
@@ -21,26 +20,10 @@ constexpr int height = 240;
 }  // namespace
 
 void bare_engine_start() {
-    EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
-                                               nullptr);
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr))
-        die(1, "no EGL display");
-    const EGLint config_attributes[] = {
-        EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-        EGL_DEPTH_SIZE, 24, EGL_NONE};
-    EGLConfig config;
-    EGLint count = 0;
-    if (!eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1)
-        die(1, "no EGL config");
-    const EGLint surface_attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
-    EGLSurface surface = eglCreatePbufferSurface(display, config, surface_attributes);
-    const EGLint context_attributes[] = {EGL_NONE};
-    EGLContext context = EGL_NO_CONTEXT;
-    if (surface != EGL_NO_SURFACE && eglBindAPI(EGL_OPENGL_API))
-        context = eglCreateContext(display, config, EGL_NO_CONTEXT, context_attributes);
-    if (context == EGL_NO_CONTEXT || !eglMakeCurrent(display, surface, surface, context))
-        die(1, "no EGL context");
+    // The platform's own binding, so the context is the program's to the attribute.
+    gi_handle engine = kglCreateContext(width, height, 32);
+    gi_handle context = engine ? kglCreateGLContext(engine, 1) : nullptr;
+    if (!context || !kglMakeCurrent(engine, context, nullptr)) die(1, "no EGL context");
 }
 
 void bare_snap(const char* path) {
