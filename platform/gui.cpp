@@ -15,7 +15,7 @@ namespace {
 struct gui_state {
     app_record record;
     char window;  // the window handle is this member's address
-    std::unique_ptr<class backend> backend;
+    std::unique_ptr<backend> source;  // where messages come from and images go
     kgl_engine* engine = nullptr;
     std::deque<gi_handle> quits;
 };
@@ -43,13 +43,13 @@ void gui_attach_engine(void* app, kgl_engine* engine) {
 }
 
 extern "C" gi_handle GI_create_app(app_params* params) {
-    gui.backend.reset();
+    gui.source.reset();
     gui.quits.clear();
     gui.engine = nullptr;
     gui.record.params = *params;
     gui.record.main_window = &gui.window;
     install_close_signals();
-    gui.backend = choose_backend(*params);
+    gui.source = choose_backend(*params);
     return &gui.record;
 }
 
@@ -64,27 +64,27 @@ extern "C" int GI_wait_message(message_record* message, int) {
     if (take_close_request())
         message->type = GI_MSG_CLOSE;
     else
-        gui.backend->next_message(*message, gui.engine);
+        gui.source->next_message(*message, gui.engine);
     return 1;
 }
 
 extern "C" int GI_dispatch_message(gi_handle target, message_record* message) {
     if (!is_ours(target) || !gui.record.params.handler) return 0;
     const int result = gui.record.params.handler(target, message);
-    if (gui.engine) gui.backend->present(*gui.engine);
+    if (gui.engine) gui.source->present(*gui.engine);
     return result;
 }
 
 extern "C" void GI_post_quit(gi_handle target) { gui.quits.push_back(target); }
 
 extern "C" void GI_destroy_window(gi_handle window) {
-    if (window == &gui.window && gui.backend) gui.backend->destroy_window();
+    if (window == &gui.window && gui.source) gui.source->destroy_window();
 }
 
 extern "C" int GI_messagebox(gi_handle, uint32_t, const char* caption, const char* text) {
     // On stderr first: the box blocks, and there may be nobody to see it.
     fprintf(stderr, "%s: %s\n", caption, text);
-    if (gui.backend) gui.backend->message_box(caption, text);
+    if (gui.source) gui.source->message_box(caption, text);
     return 0;
 }
 
