@@ -6,7 +6,9 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "platform/backend.h"
@@ -64,6 +66,14 @@ int decode_utf8(const char* s, int32_t& code_point) {
 
 int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
 
+// SDL's drivers for the displays the environment names, X11 first as SDL itself prefers.
+std::string display_drivers() {
+    std::string drivers;
+    if (has_value(getenv("DISPLAY"))) drivers = "x11";
+    if (has_value(getenv("WAYLAND_DISPLAY"))) drivers += drivers.empty() ? "wayland" : ",wayland";
+    return drivers;
+}
+
 // SDL loads Xlib itself when it talks to an X server; the handler goes in only then.
 void handle_lost_x_display() {
     void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
@@ -81,10 +91,18 @@ public:
         // surface must not create a GL context of its own beside the engine's.
         sdl_.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+        // Only drivers that show a window: otherwise, with the display out of reach, SDL falls
+        // back to its offscreen driver and the program runs on unseen. SDL_VIDEODRIVER, when
+        // set, is the user's choice.
+        if (!getenv("SDL_VIDEODRIVER")) {
+            const std::string drivers = display_drivers();
+            if (drivers.empty()) cannot_open_window("neither DISPLAY nor WAYLAND_DISPLAY is set");
+            sdl_.SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+        }
         if (sdl_.SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
         handle_lost_x_display();
-        window_ = sdl_.SDL_CreateWindow(params.title, params.x, params.y, params.width, params.height,
-                                   SDL_WINDOW_SHOWN);
+        window_ = sdl_.SDL_CreateWindow(params.title, params.x, params.y, params.width,
+                                        params.height, SDL_WINDOW_SHOWN);
         if (!window_) cannot_open();
         SDL_DisplayMode mode;
         const int index = sdl_.SDL_GetWindowDisplayIndex(window_);

@@ -5,6 +5,9 @@
 // Writes "<program>: <message>" on stderr and ends the process with the status.
 [[noreturn]] void fail(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// True for a set, non-empty environment value.
+inline bool has_value(const char* value) { return value && *value; }
+
 // Routes SIGINT and SIGTERM to a close request instead of ending the process at once.
 void install_close_signals();
 

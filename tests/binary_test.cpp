@@ -2,6 +2,8 @@
 // start-up failures provoked through a test-only interposer.
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "support.h"
 
 namespace {
@@ -105,6 +107,34 @@ TEST(program, start_up_failures_give_their_text_and_status_and_write_nothing) {
         EXPECT_EQ(run.result.status, c.status) << c.what;
         EXPECT_EQ(run.result.err, c.err) << c.what;
         EXPECT_TRUE(list_dir(run.dir.path).empty()) << c.what;
+    }
+}
+
+TEST(program, a_window_that_cannot_open_says_why_in_one_line) {
+    const std::string suffix = "; KAVEX_PLATFORM=headless runs without a display\n";
+    struct {
+        std::vector<std::string> env;
+        const char* why;  // SDL's words where null
+    } cases[] = {
+        {{"DISPLAY=", "WAYLAND_DISPLAY="}, "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        // No X server there: SDL must not fall back to drawing offscreen for ever.
+        {{"DISPLAY=:97", "WAYLAND_DISPLAY="}, nullptr},
+    };
+    for (const auto& c : cases) {
+        temp_dir dir;
+        std::vector<std::string> env = c.env;
+        env.insert(env.end(), {"KAVEX_PLATFORM=window", "SDL_VIDEODRIVER="});
+        const run_result run = run_program(env, dir.path, 20);
+        EXPECT_EQ(run.status, 1) << c.env[0];
+        const std::string prefix = "kavex-view: cannot open a window (";
+        EXPECT_EQ(run.err.compare(0, prefix.size(), prefix), 0) << run.err;
+        ASSERT_GE(run.err.size(), suffix.size()) << run.err;
+        EXPECT_EQ(run.err.substr(run.err.size() - suffix.size()), suffix);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+        if (c.why) {
+            EXPECT_EQ(run.err, prefix + c.why + ")" + suffix);
+        }
+        EXPECT_TRUE(list_dir(dir.path).empty());
     }
 }
 
