@@ -19,23 +19,28 @@ constexpr int height = 240;
 }
 }  // namespace
 
-void bare_engine_start() {
+int bare_main(int argc, char** argv, void (*setup)(), void (*frame)()) {
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: %s FRAMES [PATH]\n", argv[0]);
+        return 2;
+    }
+    char* end = nullptr;
+    const long frames = strtol(argv[1], &end, 10);
+    if (end == argv[1] || *end || frames < 0 || frames > 10000000) die(2, "frame count must be 0..10000000");
+
     // The platform's own binding, so the context is the program's to the attribute.
     gi_handle engine = kglCreateContext(width, height, 32);
     gi_handle context = engine ? kglCreateGLContext(engine, 1) : nullptr;
     if (!context || !kglMakeCurrent(engine, context, nullptr)) die(1, "no EGL context");
-}
 
-void bare_snap(const char* path) {
-    static uint8_t rgb[width * height * 3];
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-    std::string error;
-    if (!write_png(path, rgb, width, height, error)) die(2, error.c_str());
-}
-
-long bare_frame_count(const char* text) {
-    char* end = nullptr;
-    const long count = text ? strtol(text, &end, 10) : -1;
-    if (!text || *end || count < 0 || count > 10000000) die(2, "frame count must be 0..10000000");
-    return count;
+    setup();
+    for (long i = 0; i < frames; ++i) frame();
+    glFinish();
+    if (argc == 3) {
+        static uint8_t rgb[width * height * 3];
+        glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+        std::string error;
+        if (!write_png(argv[2], rgb, width, height, error)) die(2, error.c_str());
+    }
+    return 0;
 }

@@ -6,23 +6,13 @@
 //   kavex-bare FRAMES [PATH]
 #include <GL/gl.h>
 
-#include <cstdio>
-
 #include "bench/bare_engine.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3) {
-        fprintf(stderr, "usage: %s FRAMES [PATH]\n", argv[0]);
-        return 2;
-    }
-    const long frames = bare_frame_count(argv[1]);
-    bare_engine_start();
-    glClearColor(0.1f, 0.1f, 0.1f, 0.0f);
-    for (long i = 0; i < frames; ++i) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glFlush();
-    }
-    glFinish();
-    if (argc == 3) bare_snap(argv[2]);
-    return 0;
+    return bare_main(
+        argc, argv, [] { glClearColor(0.1f, 0.1f, 0.1f, 0.0f); },
+        [] {
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            glFlush();
+        });
 }
