@@ -7,15 +7,20 @@
 #include "app/app.h"
 #include "scene/renderer.h"
 
-void start_headless_app() {
+gi_handle create_headless_app(const char* script) {
     setenv("KAVEX_PLATFORM", "headless", 1);
-    setenv("KAVEX_SCRIPT", "", 1);  // the backend's messages are never dispatched here
+    setenv("KAVEX_SCRIPT", script, 1);
     static app_params params;
     strcpy(params.title, "Kavex Mesa/OpenGL View");
     params.width = 320;
     params.height = 240;
     params.handler = handle_message;
     app = GI_create_app(&params);
+    return app;
+}
+
+void start_headless_app() {
+    create_headless_app("");  // the backend's messages are never dispatched here
     engine = kglCreateContext(320, 240, 32);
     gl_context = engine ? kglCreateGLContext(engine, 1) : nullptr;
     if (!gl_context || !kglMakeCurrent(engine, gl_context, app)) {

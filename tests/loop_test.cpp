@@ -7,22 +7,13 @@
 
 #include "app/app.h"
 #include "scene/view_state.h"
+#include "soak/headless_app.h"
 #include "support.h"
 
 namespace {
 
-// Creates the application on the headless backend with the given script, and the scene.
-void start_app(const char* script) {
-    setenv("KAVEX_PLATFORM", "headless", 1);
-    setenv("KAVEX_SCRIPT", script, 1);
-    static app_params params;
-    strcpy(params.title, "test");
-    params.width = 320;
-    params.height = 240;
-    params.handler = handle_message;
-    app = GI_create_app(&params);
-    start_scene(app);
-}
+// The application on the headless backend with the given script, and the scene.
+void start_app(const char* script) { start_scene(create_headless_app(script)); }
 
 }  // namespace
 
