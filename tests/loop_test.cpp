@@ -2,7 +2,6 @@
 #include <GL/gl.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 #include "app/app.h"
