@@ -131,13 +131,13 @@ std::vector<uint8_t> scratch;
 // The program's handler, then what the window backend does after every dispatch.
 int handle_and_present(gi_handle target, message_record* message) {
     const int result = handle_message(target, message);
-    copy_engine_image(window_sdl(), *static_cast<const kgl_engine*>(bench_engine()), surface, scratch);
+    copy_engine_image(window_sdl(), scene_engine(), surface, scratch);
     return result;
 }
 
 void print_allocations() {
     surface = make_window_like_surface();
-    const auto& engine = *static_cast<const kgl_engine*>(bench_engine());
+    const kgl_engine& image = scene_engine();
     const auto dispatch_one = [] {
         message_record message;
         GI_wait_message(&message, 0);
@@ -165,7 +165,7 @@ void print_allocations() {
         glFinish();
     });
     count_allocations("present: window path",
-                      [&engine] { copy_engine_image(window_sdl(), engine, surface, scratch); });
+                      [&image] { copy_engine_image(window_sdl(), image, surface, scratch); });
     start_app(count_message);
     count_allocations("message path (counting handler)", dispatch_one);
     start_app(handle_and_present);

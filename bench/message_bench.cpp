@@ -1,7 +1,5 @@
 // The message path: a redraw from the headless backend's script through GI_wait_message and
 // GI_dispatch_message to a handler that only counts, so no GL work is measured.
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "bench/figures.h"
@@ -36,17 +34,10 @@ gi_handle start_app(gi_handler handler, bool window) {
     // More redraws than any run takes: the parser allows a million per command.
     std::string script;
     for (int i = 0; i < 2000; ++i) script += "redraw 1000000\n";
-    setenv("KAVEX_PLATFORM", window ? "window" : "headless", 1);
-    setenv("KAVEX_SCRIPT", script.c_str(), 1);
-    static app_params params;
-    strcpy(params.title, "kavex-bench");
-    params.width = 320;
-    params.height = 240;
-    params.handler = handler;
-    gi_handle app = GI_create_app(&params);
     // The engine tied to the application, as in the program: every dispatch also presents.
-    start_scene(app);
-    return app;
+    gi_handle app_handle = create_app(window ? "window" : "headless", script.c_str(), handler);
+    start_scene(app_handle);
+    return app_handle;
 }
 
 void register_message_figures() {

@@ -27,7 +27,7 @@ const std::vector<uint8_t>& frame_rgb(bool heaviest) {
         if (heaviest) set_heaviest_state();
         for (int i = 0; i < 90; ++i) draw_scene();
         rgb.resize(320 * 240 * 3);
-        engine_read_pixels(*static_cast<const kgl_engine*>(bench_engine()), GL_RGB, rgb.data());
+        engine_read_pixels(scene_engine(), GL_RGB, rgb.data());
     }
     return rgb;
 }

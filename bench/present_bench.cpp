@@ -33,7 +33,7 @@ const kgl_engine& drawn_frame() {
     start_scene();
     draw_scene();
     glFinish();
-    return *static_cast<const kgl_engine*>(bench_engine());
+    return scene_engine();
 }
 
 void readback_bare(benchmark::State& state) {

@@ -1,14 +1,11 @@
-// The headless engine in the benchmark's own process, started the way the program starts it.
+// The benchmark's scenes: the program started in process, and its heaviest state.
 #pragma once
 
-#include "app/platform.h"
+#include "harness/in_process.h"
+#include "platform/engine.h"
 
-// The 320 x 240 engine, created once per process.
-gi_handle bench_engine();
-
-// A fresh GL context on the engine, made current and tied to app (if given), then the
-// initial view state and init_gl: the state the program is in before its first frame.
-void start_scene(gi_handle app = nullptr);
+// The engine the scene draws into.
+inline const kgl_engine& scene_engine() { return *static_cast<const kgl_engine*>(engine); }
 
 // Sets the heaviest state the keyboard can reach: lighting, texturing, linear filtering,
 // blending and additive blending, through the program's own key handler.

@@ -11,7 +11,7 @@
 #include "app/app.h"
 #include "platform/runtime.h"
 #include "scene/view_state.h"
-#include "soak/headless_app.h"
+#include "harness/in_process.h"
 
 namespace {
 

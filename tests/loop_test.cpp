@@ -6,13 +6,13 @@
 
 #include "app/app.h"
 #include "scene/view_state.h"
-#include "soak/headless_app.h"
+#include "harness/in_process.h"
 #include "support.h"
 
 namespace {
 
 // The application on the headless backend with the given script, and the scene.
-void start_app(const char* script) { start_scene(create_headless_app(script)); }
+void start_app(const char* script) { start_scene(create_app("headless", script)); }
 
 }  // namespace
 

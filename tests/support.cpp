@@ -1,6 +1,5 @@
 #include "support.h"
 
-#include <EGL/egl.h>
 #include <GL/gl.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,10 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/platform.h"
-#include "platform/engine.h"
-#include "scene/renderer.h"
-#include "scene/view_state.h"
 
 extern char** environ;
 
@@ -156,23 +151,4 @@ std::vector<std::string> list_dir(const std::string& path) {
         closedir(dir);
     }
     return names;
-}
-
-void start_scene(void* app_handle) {
-    static const view_state_t initial = view_state;
-    static gi_handle engine = kglCreateContext(320, 240, 32);
-    static gi_handle context = nullptr;
-    ASSERT_NE(engine, nullptr) << "no headless GL engine";
-    // A fresh context per test, so no GL state carries over.
-    gi_handle previous = context;
-    context = kglCreateGLContext(engine, 1);
-    ASSERT_NE(context, nullptr);
-    ASSERT_EQ(kglMakeCurrent(engine, context, app_handle), 1);
-    if (previous) {
-        auto* old = static_cast<kgl_context*>(previous);
-        eglDestroyContext(old->engine->display, old->context);
-        delete old;
-    }
-    view_state = initial;
-    init_gl(320, 240);
 }

@@ -1,5 +1,5 @@
 // Shared test helpers: pixel probes with a tolerance, PNG decoding, running the real binary,
-// and a headless GL engine in the test process.
+// and (through harness/in_process.h) the program started in the test process.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "harness/in_process.h"  // start_scene: the engine, a fresh context per test
 
 struct rgb {
     int r, g, b;
@@ -58,7 +60,3 @@ struct temp_dir {
 
 bool file_exists(const std::string& path);
 std::vector<std::string> list_dir(const std::string& path);
-
-// Creates a headless engine once per process and a fresh GL context per call, makes them
-// current (tied to app_handle, if given), resets view_state and runs init_gl.
-void start_scene(void* app_handle = nullptr);

@@ -1,0 +1,52 @@
+#include "harness/in_process.h"
+
+#include <EGL/egl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/engine.h"
+#include "scene/renderer.h"
+#include "scene/view_state.h"
+
+gi_handle create_app(const char* platform, const char* script, gi_handler handler) {
+    setenv("KAVEX_PLATFORM", platform, 1);
+    setenv("KAVEX_SCRIPT", script, 1);
+    static app_params params;
+    strcpy(params.title, "Kavex Mesa/OpenGL View");
+    params.width = 320;
+    params.height = 240;
+    params.handler = handler;
+    app = GI_create_app(&params);
+    return app;
+}
+
+void start_scene(gi_handle app_handle) {
+    static const view_state_t initial = view_state;
+    if (!engine) engine = kglCreateContext(320, 240, 32);
+    gi_handle previous = gl_context;
+    gl_context = engine ? kglCreateGLContext(engine, 1) : nullptr;
+    if (!gl_context || !kglMakeCurrent(engine, gl_context, app_handle)) {
+        fprintf(stderr, "no headless GL engine (Mesa through EGL)\n");
+        exit(1);
+    }
+    if (previous) {
+        auto* old = static_cast<kgl_context*>(previous);
+        eglDestroyContext(old->engine->display, old->context);
+        delete old;
+    }
+    view_state = initial;
+    init_gl(320, 240);
+}
+
+void start_headless_app() {
+    start_scene(create_app("headless", ""));  // the backend's messages are never dispatched
+}
+
+void drop_posted_quits() {
+    message_record message;
+    // The last wait, with no quit left, returns the empty script's close, undispatched.
+    while (GI_wait_message(&message, 0) == 0) {
+    }
+}
