@@ -3,12 +3,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "support.h"
 
@@ -93,31 +91,16 @@ public:
         close(err);
     }
     ~background_run() {
-        if (pid_ > 0 && status_ < 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+        end_process(pid_, SIGKILL);
         unlink(err_path_.c_str());
     }
 
-    // Waits until the file exists (false if the process ended or the timeout passed first).
-    bool wait_for_file(const std::string& path, std::chrono::seconds timeout) {
-        for (const auto end = steady_clock::now() + timeout; steady_clock::now() < end;) {
-            if (file_exists(path)) return true;
-            if (ended()) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+    bool wait_for_file(const std::string& path, double seconds) {
+        return eventually([&] { return file_exists(path); }, seconds);
     }
 
-    // Waits for the process to end: its exit status (128 + signal), or -1 after the timeout.
-    int wait_for_exit(std::chrono::milliseconds timeout) {
-        for (const auto end = steady_clock::now() + timeout; !ended();) {
-            if (steady_clock::now() >= end) return -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return status_;
-    }
+    // Waits for the process to end: its exit status (128 + signal), or -1 after the time.
+    int wait_for_exit(double seconds) { return ::wait_for_exit(pid_, seconds); }
 
     void signal(int number) const { kill(pid_, number); }
 
@@ -127,15 +110,7 @@ public:
     }
 
 private:
-    bool ended() {
-        int status = 0;
-        if (status_ < 0 && waitpid(pid_, &status, WNOHANG) == pid_)
-            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return status_ >= 0;
-    }
-
     pid_t pid_;
-    int status_ = -1;
     std::string err_path_;
 };
 
@@ -146,12 +121,12 @@ TEST(faults, sigint_and_sigterm_close_a_long_headless_run) {
         temp_dir dir;
         background_run run("redraw 5; snap started.png; redraw 1000000; snap finished.png",
                            dir.path);
-        ASSERT_TRUE(run.wait_for_file(dir.file("started.png"), std::chrono::seconds(60)))
+        ASSERT_TRUE(run.wait_for_file(dir.file("started.png"), 60))
             << "the run did not get going: " << run.err();
         const auto sent = steady_clock::now();
         run.signal(number);
         // Ending takes one frame and the clean-up; a second leaves room for a busy machine.
-        const int status = run.wait_for_exit(std::chrono::seconds(1));
+        const int status = run.wait_for_exit(1);
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
             steady_clock::now() - sent);
         EXPECT_EQ(status, 0) << strsignal(number) << ": the run did not close within 1 s (took "

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 
 extern char** environ;
@@ -24,12 +25,15 @@ rgb image::at(int x, int y) const {
     return {p[0], p[1], p[2]};
 }
 
+bool near(rgb a, rgb b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
 ::testing::AssertionResult probe(const image& picture, int x, int y, rgb expected,
                                  int tolerance) {
     const rgb seen = picture.at(x, y);
-    if (std::abs(seen.r - expected.r) <= tolerance && std::abs(seen.g - expected.g) <= tolerance &&
-        std::abs(seen.b - expected.b) <= tolerance)
-        return ::testing::AssertionSuccess();
+    if (near(seen, expected, tolerance)) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
            << "Probe color at (" << x << "," << y << ")\n  Expected: " << expected.r << " "
            << expected.g << " " << expected.b << " (tolerance " << tolerance << ")\n  Observed: "
@@ -98,6 +102,40 @@ pid_t spawn_process(const std::vector<std::string>& argv, const std::vector<std:
     return pid;
 }
 
+namespace {
+int exit_status(int wait_status) {
+    return WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : 128 + WTERMSIG(wait_status);
+}
+}  // namespace
+
+bool eventually(const std::function<bool()>& done, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(static_cast<int>(seconds * 1000));
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int wait_for_exit(pid_t& pid, double seconds) {
+    if (pid <= 0) return -1;  // never waitpid(-1): that would reap some other child
+    int status = 0;
+    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds)) return -1;
+    pid = -1;
+    return exit_status(status);
+}
+
+void end_process(pid_t& pid, int signal) {
+    if (pid <= 0) return;
+    kill(pid, signal);
+    if (wait_for_exit(pid, 5) < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+}
+
 run_result run_program(const std::vector<std::string>& env, const std::string& dir,
                        int timeout_s) {
     int err_pipe[2];
@@ -123,7 +161,7 @@ run_result run_program(const std::vector<std::string>& env, const std::string& d
     close(err_pipe[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.status = exit_status(status);
     return result;
 }
 

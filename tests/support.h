@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,8 @@ struct image {
     std::vector<uint8_t> pixels;
     rgb at(int x, int y) const;
 };
+
+bool near(rgb a, rgb b, int tolerance);
 
 // Compares each channel within the tolerance; on failure the message names the point and
 // gives the expected and observed colours.
@@ -44,6 +47,16 @@ struct run_result {
 // child. The child is killed if the test process dies.
 pid_t spawn_process(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                     int err_fd = -1, int keep_fd = -1, const std::string& dir = "");
+
+// Polls done() every 10 ms until it holds or the time is up; true if it held.
+bool eventually(const std::function<bool()>& done, double seconds = 5);
+
+// The exit status (or 128 + signal) once the process has ended, -1 if it is still running
+// after the given time. pid becomes -1 once the process is reaped.
+int wait_for_exit(pid_t& pid, double seconds);
+
+// Sends the signal and reaps the process, killing it if it has not ended after 5 s.
+void end_process(pid_t& pid, int signal);
 
 // Runs the real binary in directory dir with extra environment entries "NAME=value" (an entry
 // "NAME=" without value removes NAME). Kills it after timeout_s.

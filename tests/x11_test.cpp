@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,21 +30,6 @@ const rgb background = {26, 26, 26};
 const rgb pattern_blue = {0, 0, 120};  // the texture's squares, exact in decal mode
 const rgb red = {230, 51, 51};         // the front face's bottom-left corner
 
-// Polls done() every 10 ms until it holds or the time is up; true if it held.
-bool eventually(const std::function<bool()>& done, double seconds = 5) {
-    const auto deadline = steady_clock::now() + milliseconds(static_cast<int>(seconds * 1000));
-    for (;;) {
-        if (done()) return true;
-        if (steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-}
-
-bool near(rgb a, rgb b, int tolerance) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
-           std::abs(a.b - b.b) <= tolerance;
-}
-
 struct area {
     int x0, y0, x1, y1;  // x1 and y1 excluded
 };
@@ -65,25 +49,6 @@ int count_near(const image& picture, rgb colour, int tolerance, area where = who
 // Pixels the box covers.
 int covered(const image& picture) {
     return count(picture, [](rgb c) { return !near(c, background, 3); });
-}
-
-// The exit status (or 128 + signal) once the process has ended, -1 if it is still running
-// after the given time.
-int wait_for_exit(pid_t& pid, double seconds) {
-    int status = 0;
-    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, seconds)) return -1;
-    pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-void end_process(pid_t& pid, int signal) {
-    if (pid <= 0) return;
-    kill(pid, signal);
-    if (wait_for_exit(pid, 5) < 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        pid = -1;
-    }
 }
 
 std::string window_title(Display* display, Window window) {
