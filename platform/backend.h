@@ -12,8 +12,9 @@ struct kgl_engine;
 class backend {
 public:
     virtual ~backend() = default;
-    // Blocks until the next message and fills its type, character and code. engine is the
-    // image bound to the application, or null before kglMakeCurrent.
+    // Blocks until the next message and fills its type, character and code; a backend that
+    // waits returns within a frame, so the GUI library sees a signal's close request in time.
+    // engine is the image bound to the application, or null before kglMakeCurrent.
     virtual void next_message(message_record& message, const kgl_engine* engine) = 0;
     // Shows the engine's current image; called after every dispatched message.
     virtual void present(const kgl_engine& engine) = 0;

@@ -124,10 +124,6 @@ public:
                 --pending_count_;
                 return;
             }
-            if (take_close_request()) {
-                message.type = GI_MSG_CLOSE;
-                return;
-            }
             const Uint64 now = sdl_.SDL_GetPerformanceCounter();
             if (now >= next_frame_) {
                 // After a stall, start the pace afresh rather than catching up in a burst.
