@@ -3,10 +3,5 @@
 #include <initializer_list>
 
 void set_heaviest_state() {
-    for (char key : {'l', 't', 'f', 'b', 'a'}) {
-        message_record message{};
-        message.type = GI_MSG_KEY;
-        message.character = key;
-        handle_key(message);
-    }
+    for (char key : {'l', 't', 'f', 'b', 'a'}) send_message(GI_MSG_KEY, key);
 }

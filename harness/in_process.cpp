@@ -44,6 +44,15 @@ void start_headless_app() {
     start_scene(create_app("headless", ""));  // the backend's messages are never dispatched
 }
 
+int send_message(int32_t type, int32_t character, uint16_t code) {
+    message_record message{};
+    message.target = app;
+    message.type = type;
+    message.character = character;
+    message.code = code;
+    return handle_message(app, &message);
+}
+
 void drop_posted_quits() {
     message_record message;
     // The last wait, with no quit left, returns the empty script's close, undispatched.

@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "harness/in_process.h"
 #include "platform/runtime.h"
 #include "scene/view_state.h"
-#include "harness/in_process.h"
 
 namespace {
 
@@ -34,14 +34,6 @@ long resident_kib() {
     return kib;
 }
 
-void send(int32_t type, int32_t character = 0) {
-    message_record message{};
-    message.target = app;
-    message.type = type;
-    message.character = character;
-    handle_message(app, &message);
-}
-
 }  // namespace
 
 int main() {
@@ -58,10 +50,11 @@ int main() {
     int frame = 0;
     for (; frame < total_frames && !take_close_request(); ++frame) {
         const int combination = frame % 32;
-        if (combination == 0 && frame > 0) send(GI_MSG_KEY, 'm');
+        if (combination == 0 && frame > 0) send_message(GI_MSG_KEY, 'm');
         for (int i = 0; i < 5; ++i)
-            if (*switches[i].value != ((combination >> i) & 1)) send(GI_MSG_KEY, switches[i].key);
-        send(GI_MSG_REDRAW);
+            if (*switches[i].value != ((combination >> i) & 1))
+                send_message(GI_MSG_KEY, switches[i].key);
+        send_message(GI_MSG_REDRAW);
         if (frame + 1 == early_frames) early_kib = resident_kib();
         if (frame + 1 == warm_up_frames) warm_kib = resident_kib();
     }

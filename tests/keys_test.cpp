@@ -13,16 +13,8 @@ class keys : public ::testing::Test {
 protected:
     void SetUp() override { start_scene(); }
 
-    static void press(int32_t character) { send(character, 0); }
-    static void press_code(uint16_t code) { send(0, code); }
-
-    static void send(int32_t character, uint16_t code) {
-        message_record message{};
-        message.type = GI_MSG_KEY;
-        message.character = character;
-        message.code = code;
-        EXPECT_EQ(handle_message(nullptr, &message), 0);
-    }
+    static void press(int32_t character) { EXPECT_EQ(send_message(GI_MSG_KEY, character), 0); }
+    static void press_code(uint16_t code) { EXPECT_EQ(send_message(GI_MSG_KEY, 0, code), 0); }
 
     static bool state_equals(const view_state_t& a, const view_state_t& b) {
         return memcmp(&a, &b, sizeof a) == 0;
