@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 #include "app/app.h"
-#include "scene/view_state.h"
 #include "harness/in_process.h"
+#include "scene/view_state.h"
 
 namespace {
 
