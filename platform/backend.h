@@ -26,3 +26,7 @@ public:
 // Each ends the process with a one-line error if it cannot start.
 std::unique_ptr<backend> make_window_backend(const app_params& params);
 std::unique_ptr<backend> make_headless_backend();
+
+// The window backend on the given SDL functions: the loaded library, or a stand-in table.
+struct sdl_api;
+std::unique_ptr<backend> make_window_backend(const sdl_api& sdl, const app_params& params);
