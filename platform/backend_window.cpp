@@ -5,7 +5,6 @@
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -127,7 +126,8 @@ public:
             const Uint64 now = sdl_.SDL_GetPerformanceCounter();
             if (now >= next_frame_) {
                 // After a stall, start the pace afresh rather than catching up in a burst.
-                next_frame_ = std::max(next_frame_ + frame_interval_, now);
+                next_frame_ = now - next_frame_ >= frame_interval_ ? now + frame_interval_
+                                                                   : next_frame_ + frame_interval_;
                 message.type = GI_MSG_REDRAW;
                 return;
             }
@@ -208,9 +208,13 @@ private:
 
 }  // namespace
 
+std::unique_ptr<backend> make_window_backend(const sdl_api& sdl, const app_params& params) {
+    return std::make_unique<window_backend>(sdl, params);
+}
+
 std::unique_ptr<backend> make_window_backend(const app_params& params) {
     std::string error;
     const sdl_api* sdl = load_sdl(error);
     if (!sdl) cannot_open_window(error.c_str());
-    return std::make_unique<window_backend>(*sdl, params);
+    return make_window_backend(*sdl, params);
 }
