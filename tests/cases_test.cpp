@@ -1,0 +1,126 @@
+// The real program, one process per case, from the tables in tests/cases/ (their format is in
+// tests/cases/README.md): the environment and script of each run, and what must come of it.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "support.h"
+
+namespace {
+
+struct test_case {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> lines;  // directive, argument
+};
+void PrintTo(const test_case& c, std::ostream* out) { *out << c.name; }
+
+std::vector<test_case> load_cases() {
+    std::vector<test_case> cases;
+    for (const std::string& file : list_dir(KAVEX_SOURCE_DIR "/tests/cases")) {
+        std::ifstream in(KAVEX_SOURCE_DIR "/tests/cases/" + file);
+        for (std::string line; file.find(".txt") != std::string::npos && std::getline(in, line);) {
+            const auto space = std::min(line.find(' '), line.size());
+            if (line[0] == '[')
+                cases.push_back({std::regex_replace(file.substr(0, file.size() - 4) + "_" +
+                                 line.substr(1, line.size() - 2), std::regex("[^A-Za-z0-9]"), "_"), {}});
+            else if (!line.empty() && line[0] != '#' && !cases.empty())
+                cases.back().lines.emplace_back(line.substr(0, space), line.substr(std::min(space + 1, line.size())));
+        }
+    }
+    return cases;
+}
+
+// {dir}, {src} and {fault} are replaced; \n, \t, \e and \\ are escapes.
+std::string expand(std::string s, const std::string& dir) {
+    for (auto [key, value] : {std::pair<std::string, std::string>{"{dir}", dir}, {"{src}", KAVEX_SOURCE_DIR},
+                              {"{fault}", FAULT_INJECT_PATH}})
+        for (size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, key.size(), value);
+    const std::string escapes = "nte\\", meanings = "\n\t\x1b\\";
+    for (size_t i = 0; (i = s.find('\\', i)) != std::string::npos && i + 1 < s.size(); ++i)
+        if (escapes.find(s[i + 1]) != std::string::npos) s.replace(i, 2, 1, meanings[escapes.find(s[i + 1])]);
+    return s;
+}
+
+std::vector<std::string> words(const std::string& s) {
+    std::istringstream in(s);
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
+class program : public ::testing::TestWithParam<test_case> {};
+
+TEST_P(program, run) {
+    temp_dir dir;
+    child c{{KAVEX_VIEW_PATH}, {"KAVEX_PLATFORM=headless", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE",
+            "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}, dir.path};
+    int status = 0, seen_status = -1, signal_number = 0;
+    std::string err, signal_when, closed;
+    std::vector<std::string> files;
+    std::vector<std::pair<std::string, std::string>> pictures;
+    for (const auto& [what, raw] : GetParam().lines) {
+        const std::string arg = expand(raw, dir.path), path = dir.file(words(arg + " -")[0]);
+        const auto w = words(arg);
+        if (what == "env") c.env.push_back(arg);
+        else if (what == "script") c.env.push_back("KAVEX_SCRIPT=" + arg);
+        else if (what == "status") status = std::stoi(arg);
+        else if (what == "stderr") err += arg.size() > 1 && arg.substr(arg.size() - 2) == "\\c" ? arg.substr(0, arg.size() - 2) : arg + "\n";
+        else if (what == "files") files.insert(files.end(), w.begin(), w.end());
+        else if (what == "picture") pictures.emplace_back(w.at(0), w.at(1));
+        else if (what == "file-limit") c.file_limit = std::stol(arg);
+        else if (what == "stderr-closed") closed = "closed";
+        else if (what == "signal") {
+            for (int n = 1; n < 32; ++n) signal_number = w.at(0) == sigabbrev_np(n) ? n : signal_number;
+            signal_when = w.at(1);
+        } else if (what == "setup" && w.at(0) == "dir") ASSERT_EQ(mkdir(dir.file(w.at(1)).c_str(), 0755), 0);
+        else if (what == "setup" && w[0] == "fifo") ASSERT_EQ(mkfifo(dir.file(w.at(1)).c_str(), 0600), 0);
+        else if (what == "setup" && w[0] == "link") ASSERT_EQ(symlink(w.at(2).c_str(), dir.file(w.at(1)).c_str()), 0);
+        else if (what == "setup" && w[0] == "file") std::ofstream(dir.file(w.at(1))) << std::string(w.size() > 2 ? std::stol(w[2]) : 0, '\n');
+        else FAIL() << "unknown directive " << what << " " << arg;
+    }
+    for (const auto& p : pictures) files.push_back(p.first);
+    for (const auto& f : list_dir(dir.path)) files.push_back(f);
+
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    c.err_fd = out[1];
+    pid_t pid = spawn(c);
+    close(out[1]);
+    if (!closed.empty()) close(out[0]), out[0] = -1;
+    std::string seen_err;
+    for (int i = 0; (out[0] >= 0 || pid > 0) && i < 3000; ++i) {  // 60 s
+        if (!signal_when.empty() && !access(dir.file(signal_when).c_str(), F_OK))
+            kill(pid, signal_number), signal_when.clear();
+        pollfd p{out[0], POLLIN, 0};
+        char buffer[4096];
+        const ssize_t got = poll(&p, 1, 20) > 0 ? read(out[0], buffer, sizeof buffer) : -2;
+        if (got > 0) seen_err.append(buffer, got);
+        else if (got != -2) close(out[0]), out[0] = -1;
+        if (out[0] < 0 && pid > 0) seen_status = wait_for_exit(pid, 0);
+    }
+    EXPECT_EQ(pid, -1) << "still running after 60 s";
+    EXPECT_EQ(signal_when, "") << "it never appeared, so no signal was sent";
+    end_process(pid, SIGKILL);
+    EXPECT_EQ(seen_status, status) << "stderr: " << seen_err;
+    std::string pattern;
+    for (char ch : err) pattern += ch == '*' ? "[^\n]*" : std::isalnum(ch) || ch == '\n' ? std::string(1, ch) : "\\" + std::string(1, ch);
+    EXPECT_TRUE(std::regex_match(seen_err, std::regex(pattern))) << "stderr expected:\n" << err << "observed:\n" << seen_err;
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(list_dir(dir.path), files);
+    for (const auto& [file, golden] : pictures) {
+        const std::string expected = KAVEX_SOURCE_DIR "/" + golden, observed = read_file(dir.file(file));
+        if (getenv("KAVEX_UPDATE_PICTURES") && read_file(expected) != observed)
+            std::ofstream(expected, std::ios::binary) << observed, printf("updated %s\n", golden.c_str());
+        EXPECT_TRUE(same_picture(read_png(expected), read_png(dir.file(file)),
+                                 golden.substr(golden.rfind('/') + 1, golden.size() - golden.rfind('/') - 5)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, program, ::testing::ValuesIn(load_cases()),
+                         [](const auto& info) { return info.param.name; });
+
+}  // namespace
