@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (c.line < 1 || c.line > lines) broken("command outside the input", at);
         switch (c.kind) {
         case script_command::redraw:
-            if (c.value < 0 || c.value > 1000000) broken("redraw count out of range", at);
+            if (c.value < 0 || c.value > max_redraw_count) broken("redraw count out of range", at);
             break;
         case script_command::key:
-            if (c.value < 32 || c.value > 126) broken("key is not printable", at);
+            if (c.value < 1 || c.value > max_key_character) broken("key out of range", at);
             break;
         case script_command::code:
             if (c.value < 0 || c.value > 65535) broken("key code out of range", at);

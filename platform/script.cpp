@@ -10,7 +10,6 @@
 namespace {
 
 constexpr long max_script_bytes = 1 << 20;
-constexpr long max_redraw_count = 1000000;
 
 std::string_view trim(std::string_view s) {
     const char* blanks = " \t\r\v\f";
@@ -27,8 +26,8 @@ std::string quoted(std::string_view s) {
     return out + "'";
 }
 
-// Parses a decimal integer within [low, high]; an optional sign only where low < 0.
-bool parse_int(std::string_view s, long low, long high, long& value) {
+// Parses an integer within [low, high]; an optional sign only where low < 0.
+bool parse_int(std::string_view s, long low, long high, long& value, int base = 10) {
     bool negative = false;
     if (!s.empty() && (s[0] == '-' || s[0] == '+') && low < 0) {
         negative = s[0] == '-';
@@ -37,8 +36,12 @@ bool parse_int(std::string_view s, long low, long high, long& value) {
     if (s.empty() || s.size() > 12) return false;
     long v = 0;
     for (char c : s) {
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
+        const int digit = c >= '0' && c <= '9'                ? c - '0'
+                          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                               : -1;
+        if (digit < 0) return false;
+        v = v * base + digit;
     }
     value = negative ? -v : v;
     return value >= low && value <= high;
@@ -66,8 +69,12 @@ std::string parse_command(std::string_view text, script_command& command) {
             command.value = ' ';
         else if (arg.size() == 1 && arg[0] > 32 && arg[0] < 127)
             command.value = arg[0];
+        // Any other character by its number, as a recorded session writes it.
+        else if (arg.substr(0, 2) == "U+" && parse_int(arg.substr(2), 1, max_key_character, n, 16))
+            command.value = static_cast<int32_t>(n);
         else
-            return "key takes one printable character or 'space', not " + quoted(arg);
+            return "key takes one printable character, 'space' or U+1 to U+1FFFFF (hex), not " +
+                   quoted(arg);
     } else if (word == "code") {
         command.kind = script_command::code;
         if (!parse_int(arg, 0, 65535, n))

@@ -7,6 +7,12 @@
 #include <string_view>
 #include <vector>
 
+// The most frames one `redraw` draws.
+constexpr int32_t max_redraw_count = 1000000;
+// The largest key character, written `key U+1FFFFF`: what the window's UTF-8 decoding gives for
+// the longest (malformed) sequence it accepts, so every character it delivers can be written.
+constexpr int32_t max_key_character = 0x1FFFFF;
+
 struct script_command {
     enum kind_t { redraw, key, code, message, close, snap } kind;
     int32_t value;     // redraw: count; key: character; code: key code; message: type
