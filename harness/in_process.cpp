@@ -13,6 +13,7 @@
 gi_handle create_app(const char* platform, const char* script, gi_handler handler) {
     setenv("KAVEX_PLATFORM", platform, 1);
     setenv("KAVEX_SCRIPT", script, 1);
+    unsetenv("KAVEX_RECORD");  // a record is the real program's
     static app_params params;
     strcpy(params.title, "Kavex Mesa/OpenGL View");
     params.width = 320;

@@ -1,5 +1,5 @@
 // The GUI library: one application with one window, a message queue fed by the chosen backend,
-// posted quits, and dispatch to the application's handler.
+// posted quits, dispatch to the application's handler, and the record of what it hands out.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +8,7 @@
 #include "app/platform.h"
 #include "platform/backend.h"
 #include "platform/engine.h"
+#include "platform/recorder.h"
 #include "platform/runtime.h"
 
 namespace {
@@ -29,9 +30,11 @@ std::unique_ptr<backend> choose_backend(const app_params& params) {
     if (!has_value(name))
         name = has_value(getenv("DISPLAY")) || has_value(getenv("WAYLAND_DISPLAY")) ? "window"
                                                                                    : "headless";
-    if (strcmp(name, "window") == 0) return make_window_backend(params);
-    if (strcmp(name, "headless") == 0) return make_headless_backend();
-    fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not '%s'", name);
+    const bool window = strcmp(name, "window") == 0;
+    if (!window && strcmp(name, "headless") != 0)
+        fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not '%s'", name);
+    open_record(name);  // first: a record that cannot be written stops the run before a window
+    return window ? make_window_backend(params) : make_headless_backend();
 }
 
 }  // namespace
@@ -63,6 +66,7 @@ extern "C" int GI_wait_message(message_record* message, int) {
         message->type = GI_MSG_CLOSE;
     else
         gui.source->next_message(*message, gui.engine);
+    record_message(*message);
     return 1;
 }
 

@@ -9,6 +9,6 @@ trap 'rm -rf "$prefix"' EXIT
 cd "$prefix"
 expected=$(printf '%s\n' "./$3/kavex-view" "./$4/man1/kavex-view.1" "./$5/applications/kavex-view.desktop" | sort)
 [ "$(find . -type f | sort)" = "$expected" ] || { echo "installed: $(find . -type f)"; exit 1; }
-KAVEX_PLATFORM=headless KAVEX_SCRIPT='redraw; close' timeout 30 "./$3/kavex-view"
+KAVEX_PLATFORM=headless KAVEX_RECORD= KAVEX_SCRIPT='redraw; close' timeout 30 "./$3/kavex-view"
 [ -z "$(desktop-file-validate "./$5/applications/kavex-view.desktop" 2>&1)" ]
 [ -z "$(groff -ww -man -z "./$4/man1/kavex-view.1" 2>&1)" ]

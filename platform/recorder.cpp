@@ -1,0 +1,139 @@
+// KAVEX_RECORD: a live session written as a headless script, line by line as it happens.
+#include "platform/recorder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "platform/runtime.h"
+#include "platform/script.h"
+
+void record_lines::add(const message_record& message, std::string& lines) {
+    if (message.type == GI_MSG_REDRAW) {
+        if (++redraws_ == max_redraw_count) end(lines);  // the most one script line can say
+        return;
+    }
+    end(lines);
+    const int32_t c = message.character;
+    char line[32];
+    if (message.type == GI_MSG_CLOSE)
+        snprintf(line, sizeof line, "close\n");
+    else if (message.type != GI_MSG_KEY)
+        snprintf(line, sizeof line, "message %d\n", message.type);
+    else if (c == 0)
+        snprintf(line, sizeof line, "code %d\n", message.code);
+    else if (c == ' ')
+        snprintf(line, sizeof line, "key space\n");
+    else if (c > ' ' && c < 127 && c != '#' && c != ';')  // those two delimit script commands
+        snprintf(line, sizeof line, "key %c\n", c);
+    else
+        snprintf(line, sizeof line, "key U+%X\n", static_cast<unsigned>(c));
+    lines += line;
+}
+
+void record_lines::end(std::string& lines) {
+    if (redraws_ > 0) lines += "redraw " + std::to_string(redraws_) + "\n";
+    redraws_ = 0;
+}
+
+namespace {
+
+struct record_file {
+    int fd = -1;
+    std::string path;
+    std::string header;    // written with the first message
+    bool created = false;  // by this run
+    bool started = false;  // the first message has replaced the old contents
+    off_t written = 0;     // bytes of whole lines
+    record_lines lines;
+};
+
+record_file record;
+
+// Cuts the file back to its whole lines, so that it still replays; a pipe or a device cannot
+// be cut and keeps what it took.
+bool cut_to_whole_lines() { return ftruncate(record.fd, record.written) == 0; }
+
+// Writes all of text; false with errno set if the file takes no more.
+bool write_lines(const std::string& text) {
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t wrote = write(record.fd, text.data() + done, text.size() - done);
+        if (wrote > 0) {
+            done += static_cast<size_t>(wrote);
+        } else if (wrote == 0 || errno != EINTR) {
+            const int error = wrote == 0 ? ENOSPC : errno;
+            cut_to_whole_lines();
+            errno = error;
+            return false;
+        }
+    }
+    record.written += static_cast<off_t>(text.size());
+    return true;
+}
+
+[[noreturn]] void cannot_write(int error) {
+    std::string shown = record.path;  // on one line, however the file is named
+    for (char& c : shown) c = static_cast<unsigned char>(c) < ' ' || c == 127 ? '?' : c;
+    if (record.fd >= 0) close(record.fd);
+    if (record.created && record.written == 0) unlink(record.path.c_str());  // not even a line
+    record.fd = -1;
+    fail(2, "cannot write the record '%s': %s", shown.c_str(), strerror(error));
+}
+
+// At exit: the redraws held back, or, for a session that never started, the file it made.
+// A run that ends here rather than with a close has failed and said so already, so a write
+// that fails now is not reported again.
+void end_record() {
+    if (record.fd < 0) return;
+    std::string rest;
+    record.lines.end(rest);
+    if (record.started)
+        write_lines(rest);
+    else if (record.created)
+        unlink(record.path.c_str());
+    close(record.fd);
+    record = record_file();
+}
+
+}  // namespace
+
+void open_record(const char* backend_name) {
+    end_record();
+    const char* path = getenv("KAVEX_RECORD");
+    if (!has_value(path)) return;
+    static bool ends_at_exit = false;
+    if (!ends_at_exit) ends_at_exit = atexit(end_record) == 0;
+    record.path = path;
+    // Not truncated yet: a session that never starts leaves an old record as it was, and a
+    // replay of this very file reads it before it is replaced. Non-blocking, so that a FIFO
+    // without a reader is refused instead of waited on.
+    const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    record.fd = open(path, flags | O_CREAT | O_EXCL, 0666);
+    record.created = record.fd >= 0;
+    if (!record.created && errno == EEXIST) record.fd = open(path, flags);
+    if (record.fd < 0) cannot_write(errno);
+    fcntl(record.fd, F_SETFL, fcntl(record.fd, F_GETFL) & ~O_NONBLOCK);
+    const time_t now = time(nullptr);
+    struct tm utc;
+    char when[32] = "an unknown time";
+    if (gmtime_r(&now, &utc)) strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    record.header = std::string("# Recorded by kavex-view " KAVEX_VERSION " (") + backend_name +
+                    " backend) at " + when + "\n";
+}
+
+void record_message(const message_record& message) {
+    if (record.fd < 0) return;
+    std::string text;
+    if (!record.started) {
+        cut_to_whole_lines();  // none yet: the old contents go
+        text = record.header;
+        record.started = true;
+    }
+    record.lines.add(message, text);
+    if (!text.empty() && !write_lines(text)) cannot_write(errno);
+}

@@ -1,0 +1,31 @@
+// The record of a session (KAVEX_RECORD): every message the GUI library hands to the program,
+// written as a headless script, so that KAVEX_PLATFORM=headless KAVEX_SCRIPT=@FILE draws the
+// session's frames again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/platform.h"
+
+// Messages as script lines, by their content. Consecutive redraws make one `redraw N` line,
+// held back until a message of another kind arrives or the record ends.
+class record_lines {
+public:
+    // Appends the lines that are complete once this message has arrived.
+    void add(const message_record& message, std::string& lines);
+    // Appends the redraws held back.
+    void end(std::string& lines);
+
+private:
+    int32_t redraws_ = 0;
+};
+
+// Opens KAVEX_RECORD, if set, for the session about to start on the named backend; ends the
+// process with status 2 if it cannot be written. The file's old contents are replaced when the
+// first message arrives; if none does (the backend cannot start), a file made here is removed.
+void open_record(const char* backend_name);
+
+// Writes the message's complete lines at once, one write(2) each, so that a killed session
+// keeps them. A failed write ends the process with status 2, leaving only whole lines.
+void record_message(const message_record& message);
