@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -62,6 +63,7 @@ TEST_P(program, run) {
     std::string err, signal_when, closed;
     std::vector<std::string> files;
     std::vector<std::pair<std::string, std::string>> pictures;
+    std::map<std::string, std::string> texts;  // file: its lines
     for (const auto& [what, raw] : GetParam().lines) {
         const std::string arg = expand(raw, dir.path), path = dir.file(words(arg + " -")[0]);
         const auto w = words(arg);
@@ -71,6 +73,7 @@ TEST_P(program, run) {
         else if (what == "stderr") err += arg.size() > 1 && arg.substr(arg.size() - 2) == "\\c" ? arg.substr(0, arg.size() - 2) : arg + "\n";
         else if (what == "files") files.insert(files.end(), w.begin(), w.end());
         else if (what == "picture") pictures.emplace_back(w.at(0), w.at(1));
+        else if (what == "text") texts[w.at(0)] += arg.substr(w[0].size() + 1) + "\n";
         else if (what == "file-limit") c.file_limit = std::stol(arg);
         else if (what == "stderr-closed") closed = "closed";
         else if (what == "signal") {
@@ -83,6 +86,7 @@ TEST_P(program, run) {
         else FAIL() << "unknown directive " << what << " " << arg;
     }
     for (const auto& p : pictures) files.push_back(p.first);
+    for (const auto& t : texts) files.push_back(t.first);
     for (const auto& f : list_dir(dir.path)) files.push_back(f);
 
     int out[2];
@@ -106,9 +110,12 @@ TEST_P(program, run) {
     EXPECT_EQ(signal_when, "") << "it never appeared, so no signal was sent";
     end_process(pid, SIGKILL);
     EXPECT_EQ(seen_status, status) << "stderr: " << seen_err;
-    std::string pattern;
-    for (char ch : err) pattern += ch == '*' ? "[^\n]*" : std::isalnum(ch) || ch == '\n' ? std::string(1, ch) : "\\" + std::string(1, ch);
-    EXPECT_TRUE(std::regex_match(seen_err, std::regex(pattern))) << "stderr expected:\n" << err << "observed:\n" << seen_err;
+    auto pattern = [](const std::string& text) { std::string p;
+        for (char ch : text) p += ch == '*' ? "[^\n]*" : std::isalnum(ch) || ch == '\n' ? std::string(1, ch) : "\\" + std::string(1, ch);
+        return std::regex(p); };
+    EXPECT_TRUE(std::regex_match(seen_err, pattern(err))) << "stderr expected:\n" << err << "observed:\n" << seen_err;
+    for (const auto& [file, text] : texts)
+        EXPECT_TRUE(std::regex_match(read_file(dir.file(file)), pattern(text))) << file << " expected:\n" << text << "observed:\n" << read_file(dir.file(file));
     std::sort(files.begin(), files.end());
     EXPECT_EQ(list_dir(dir.path), files);
     for (const auto& [file, golden] : pictures) {
