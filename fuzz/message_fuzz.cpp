@@ -1,15 +1,19 @@
 // Arbitrary message records through the handler on a real headless engine. After every message
 // the switches are 0 or 1, the environment index is 0..3, and the GL agrees with the view state:
 // blending enabled exactly when the switch is on, the texture environment the one selected,
-// and no GL error. Distance and spin have no bounds by design and are not checked.
+// and no GL error. Distance and spin have no bounds by design and are not checked. Then the
+// messages' record, replayed by the headless backend, ends in the very same view state.
 #include <GL/gl.h>
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app.h"
 #include "harness/in_process.h"
+#include "platform/recorder.h"
+#include "platform/script.h"
 #include "scene/view_state.h"
 
 namespace {
@@ -28,9 +32,10 @@ void restore_initial_state() {
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, view_state_t::env_modes[initial.env_mode_index]);
 }
 
-// Mostly the message types and keys the program knows, sometimes anything at all.
+// Mostly the message types and keys the program knows, sometimes any type, code or character a
+// backend can deliver.
 message_record next_message(FuzzedDataProvider& input) {
-    static const int32_t characters[] = {'l', 'b', 'm', 't', 'a', 'f', 'r', ' ', 0, 0, 'L', 'B'};
+    static const int32_t characters[] = {'l', 'b', 'm', 't', 'a', 'f', 'r', ' ', 0, 0, 'L', '#', ';', 0xE9};
     static const uint16_t codes[] = {32, 53, 98, 99, 100, 101};
     message_record message{};
     message.target = app;
@@ -41,7 +46,7 @@ message_record next_message(FuzzedDataProvider& input) {
                                : input.ConsumeIntegral<int32_t>();
     const uint8_t character = input.ConsumeIntegral<uint8_t>();
     message.character = character < 224 ? characters[character % std::size(characters)]
-                                         : input.ConsumeIntegral<int32_t>();
+                                         : input.ConsumeIntegralInRange(0, max_key_character);
     const uint8_t code = input.ConsumeIntegral<uint8_t>();
     message.code = code < 192 ? codes[code % std::size(codes)] : input.ConsumeIntegral<uint16_t>();
     return message;
@@ -83,14 +88,24 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     restore_initial_state();
-    int frames = 0;
+    record_lines recorder;
+    std::string record;
+    int frames = 0, delivered = 0;
     while (input.remaining_bytes() > 0) {
         const message_record message = next_message(input);
         if (draws(message) && ++frames > max_frames_per_input) continue;
-        message_record delivered = message;
-        handle_message(app, &delivered);
+        message_record copy = message;
+        handle_message(app, &copy);
         check(message);
+        recorder.add(message, record), ++delivered;
     }
-    drop_posted_quits();
-    return 0;
+    recorder.end(record);
+    const view_state_t live = view_state;
+    restore_initial_state();
+    create_app("headless", record.c_str());  // the quits the closes posted go with the old one
+    for (message_record m; delivered > 0;)
+        if (GI_wait_message(&m, 0)) GI_dispatch_message(m.target, &m), --delivered;
+    if (memcmp(&live, &view_state, sizeof live) == 0) return 0;
+    fprintf(stderr, "the record replays to another view state:\n%s", record.c_str());
+    abort();
 }
