@@ -25,10 +25,8 @@ gui_state gui;
 bool is_ours(gi_handle target) { return target == &gui.record || target == &gui.window; }
 
 std::unique_ptr<backend> choose_backend(const app_params& params) {
-    const char* name = getenv("KAVEX_PLATFORM");
-    if (!has_value(name))
-        name = has_value(getenv("DISPLAY")) || has_value(getenv("WAYLAND_DISPLAY")) ? "window"
-                                                                                   : "headless";
+    const char* name = env_value("KAVEX_PLATFORM");
+    if (!name) name = env_value("DISPLAY") || env_value("WAYLAND_DISPLAY") ? "window" : "headless";
     if (strcmp(name, "window") == 0) return make_window_backend(params);
     if (strcmp(name, "headless") == 0) return make_headless_backend();
     fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not '%s'", name);

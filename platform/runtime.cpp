@@ -1,4 +1,5 @@
-// The runtime: the debug output, fatal errors and the signals that ask the program to close.
+// The runtime: the debug output, fatal errors, the environment, and the signals that
+// ask the program to close.
 #include "platform/runtime.h"
 
 #include <signal.h>
@@ -31,6 +32,11 @@ void fail(int status, const char* format, ...) {
     va_end(args);
     fputc('\n', stderr);
     exit(status);
+}
+
+const char* env_value(const char* name) {
+    const char* value = getenv(name);
+    return value && *value ? value : nullptr;
 }
 
 void install_close_signals() {
