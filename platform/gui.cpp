@@ -29,7 +29,7 @@ std::unique_ptr<backend> choose_backend(const app_params& params) {
     if (!name) name = env_value("DISPLAY") || env_value("WAYLAND_DISPLAY") ? "window" : "headless";
     if (strcmp(name, "window") == 0) return make_window_backend(params);
     if (strcmp(name, "headless") == 0) return make_headless_backend();
-    fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not '%s'", name);
+    fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not %s", quoted(name).c_str());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The runtime: the debug output, fatal errors, the environment, and the signals that
-// ask the program to close.
+// The runtime: the debug output, fatal errors and their quoting of user text, the environment,
+// and the signals that ask the program to close.
 #include "platform/runtime.h"
 
 #include <signal.h>
@@ -15,6 +15,19 @@ namespace {
 volatile sig_atomic_t close_requested = 0;
 
 void on_close_signal(int) { close_requested = 1; }
+
+// Bytes in the printable UTF-8 character at text[at]; 0 for a control character (C0, DEL, C1)
+// or a byte that starts no character.
+size_t printable_length(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    if (byte(0) < 0x80) return byte(0) >= 0x20 && byte(0) != 0x7f;
+    const size_t length = byte(0) >= 0xF0 ? 4 : byte(0) >= 0xE0 ? 3 : byte(0) >= 0xC2 ? 2 : 0;
+    if (length == 0 || byte(0) > 0xF4 || length > text.size() - at) return 0;
+    if (byte(0) == 0xC2 && byte(1) < 0xA0) return 0;  // U+0080..U+009F, the C1 controls
+    for (size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    return length;
+}
 }  // namespace
 
 extern "C" void printd(const char* format, ...) {
@@ -32,6 +45,29 @@ void fail(int status, const char* format, ...) {
     va_end(args);
     fputc('\n', stderr);
     exit(status);
+}
+
+std::string quoted(std::string_view text) {
+    constexpr size_t end_bytes = 36;  // kept at each end of a long text
+    size_t total = 0;  // bytes the whole text takes once escaped
+    for (size_t at = 0, n; at < text.size(); at += n ? n : 1)
+        total += (n = printable_length(text, at)) ? n : 4;
+    std::string out = "'";
+    bool cut = false;
+    for (size_t at = 0, before = 0, n; at < text.size(); at += n ? n : 1) {
+        n = printable_length(text, at);
+        const size_t width = n ? n : 4;
+        if (total <= 2 * end_bytes + 3 || before + width <= end_bytes || total - before <= end_bytes) {
+            char escaped[5];
+            snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[at]));
+            out.append(n ? text.substr(at, n) : std::string_view(escaped, 4));
+        } else if (!cut) {
+            out += "...";
+            cut = true;
+        }
+        before += width;
+    }
+    return out + "'";
 }
 
 const char* env_value(const char* name) {

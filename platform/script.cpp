@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/runtime.h"
+
 namespace {
 
 constexpr long max_script_bytes = 1 << 20;
@@ -17,14 +19,6 @@ std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(blanks);
     if (first == std::string_view::npos) return {};
     return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
-// Quotes user text for an error message, short and printable.
-std::string quoted(std::string_view s) {
-    std::string out = "'";
-    for (char c : s.substr(0, 40)) out += c >= 32 && c < 127 ? c : '?';
-    if (s.size() > 40) out += "...";
-    return out + "'";
 }
 
 // Parses a decimal integer within [low, high]; an optional sign only where low < 0.
@@ -154,11 +148,11 @@ bool load_script(const char* value, std::string& text, std::string& error) {
     }
     if (fd >= 0) close(fd);
     if (problem) {
-        error = std::string("cannot read script file '") + path + "': " + problem;
+        error = "cannot read script file " + quoted(path) + ": " + problem;
         return false;
     }
     if (static_cast<long>(text.size()) > max_script_bytes) {
-        error = std::string("script file '") + path + "' is larger than 1 MiB";
+        error = "script file " + quoted(path) + " is larger than 1 MiB";
         return false;
     }
     return true;
