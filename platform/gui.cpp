@@ -44,7 +44,7 @@ extern "C" gi_handle GI_create_app(app_params* params) {
     gui.engine = nullptr;
     gui.record.params = *params;
     gui.record.main_window = &gui.window;
-    install_close_signals();
+    start_runtime();
     gui.source = choose_backend(*params);
     return &gui.record;
 }

@@ -1,8 +1,10 @@
 // The runtime: the debug output, fatal errors and their quoting of user text, the environment,
-// and the signals that ask the program to close.
+// and the signals that ask the program to close or must not end it.
 #include "platform/runtime.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -75,12 +77,20 @@ const char* env_value(const char* name) {
     return value && *value ? value : nullptr;
 }
 
-void install_close_signals() {
+void start_runtime() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);  // takes fd
     struct sigaction action = {};
     action.sa_handler = on_close_signal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    action.sa_flags = SA_RESTART;  // a write of a picture is never cut short by a close signal
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(signal_number, &action, nullptr);
+    }
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 bool take_close_request() {

@@ -1,5 +1,5 @@
 // The runtime's services to the rest of the platform layer: one-line fatal errors that quote
-// user text safely, the environment, and the close request that SIGINT and SIGTERM raise.
+// user text safely, the environment, and the signals that close the program or must not end it.
 #pragma once
 
 #include <string>
@@ -18,8 +18,12 @@ std::string quoted(std::string_view text);
 // or empty: everywhere in the platform, an empty value means unset.
 const char* env_value(const char* name);
 
-// Routes SIGINT and SIGTERM to a close request instead of ending the process at once.
-void install_close_signals();
+// Readies the process: standard descriptors that were closed point at /dev/null (so no file
+// the program opens can become its stderr); SIGINT, SIGTERM and SIGHUP ask the program to
+// close, unless they were ignored when it started (nohup); SIGPIPE is ignored, so a reader of
+// stderr that went away never ends a run; SIGXFSZ is ignored, so a file-size limit is an
+// ordinary write error (EFBIG).
+void start_runtime();
 
-// True once per signal received since the last call.
+// True once per close signal received since the last call.
 bool take_close_request();
