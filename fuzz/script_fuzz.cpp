@@ -51,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (c.value < 0 || c.value > 65535) broken("key code out of range", at);
             break;
         case script_command::snap:
-            if (c.path.empty()) broken("snap without a path", at);
+            if (c.path.empty() || c.path.size() > 4095 || has_control(c.path))
+                broken("snap path empty, too long or with a control character", at);
             break;
         case script_command::message:
         case script_command::close:

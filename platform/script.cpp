@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
+#include "app/platform.h"
 #include "platform/runtime.h"
 
 namespace {
@@ -80,6 +83,13 @@ std::string parse_command(std::string_view text, script_command& command) {
         command.kind = script_command::snap;
         command.value = 0;
         if (arg.empty()) return "snap needs a file name";
+        // Caught here rather than when the snap is due: no such name can ever be written.
+        const bool control = std::any_of(arg.begin(), arg.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        });
+        if (control) return "snap takes a file name without control characters, not " + quoted(arg);
+        if (arg.size() >= PATH_MAX)
+            return "snap takes a file name of at most 4095 bytes, not " + quoted(arg);
         command.path = std::string(arg);
     } else {
         return "unknown command " + quoted(word) +
@@ -88,12 +98,28 @@ std::string parse_command(std::string_view text, script_command& command) {
     return {};
 }
 
+// Whether the command has the application draw a frame: redraw, and key messages without a
+// character (which the key bindings answer with a frame).
+bool draws_frame(const script_command& command) {
+    switch (command.kind) {
+    case script_command::redraw:
+        return command.value > 0;
+    case script_command::code:
+        return true;
+    case script_command::message:
+        return command.value == GI_MSG_REDRAW || command.value == GI_MSG_KEY;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 bool parse_script(std::string_view text, std::vector<script_command>& commands,
                   std::string& error) {
     commands.clear();
     int line_number = 0;
+    bool drawn = false;  // a snap before the first frame would save an image never drawn
     while (!text.empty()) {
         ++line_number;
         const auto end = text.find('\n');
@@ -108,7 +134,10 @@ bool parse_script(std::string_view text, std::vector<script_command>& commands,
             if (piece.empty()) continue;
             script_command command{};
             command.line = line_number;
-            const std::string problem = parse_command(piece, command);
+            std::string problem = parse_command(piece, command);
+            if (problem.empty() && command.kind == script_command::snap && !drawn)
+                problem = "snap before any frame is drawn (a redraw first draws one)";
+            drawn = drawn || draws_frame(command);
             if (!problem.empty()) {
                 error = "script line " + std::to_string(line_number) + ": " + problem;
                 return false;
