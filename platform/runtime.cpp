@@ -3,7 +3,6 @@
 #include "platform/runtime.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -98,3 +97,13 @@ bool take_close_request() {
     close_requested = 0;
     return true;
 }
+
+signals_held::signals_held() {
+    sigset_t held;
+    sigfillset(&held);
+    // A fault's signal cannot wait: the kernel would end the process at once.
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&held, fault);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+}
+
+signals_held::~signals_held() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }

@@ -2,6 +2,8 @@
 // user text safely, the environment, and the signals that close the program or must not end it.
 #pragma once
 
+#include <signal.h>
+
 #include <string>
 #include <string_view>
 
@@ -27,3 +29,16 @@ void start_runtime();
 
 // True once per close signal received since the last call.
 bool take_close_request();
+
+// While it exists, every signal that can be caught and does not report a fault waits; it is
+// delivered when this ends. For the moments when a file exists under a temporary name.
+class signals_held {
+public:
+    signals_held();
+    ~signals_held();
+    signals_held(const signals_held&) = delete;
+    signals_held& operator=(const signals_held&) = delete;
+
+private:
+    sigset_t previous_;
+};
