@@ -1,5 +1,6 @@
 // Arbitrary bytes as a headless script: the parser either returns commands within their limits
-// or one line of error that names a line of the input. It never crashes.
+// or one short line of error, with no control character, that names a line of the input. It
+// never crashes.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,10 @@
 #include "platform/script.h"
 
 namespace {
+
+bool has_control(const std::string& s) {
+    return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
+}
 
 [[noreturn]] void broken(const char* what, const std::string& detail) {
     fprintf(stderr, "parse_script: %s: %s\n", what, detail.c_str());
@@ -28,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             error.compare(0, used, "script line " + std::to_string(line) + ": ") != 0)
             broken("error does not start with 'script line N: '", error);
         if (line < 1 || line > lines) broken("error names a line outside the input", error);
-        if (error.find('\n') != std::string::npos || error.size() > 200)
+        if (has_control(error) || error.size() > 200)
             broken("error is not one short line", error);
         return 0;
     }
@@ -46,7 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (c.value < 0 || c.value > 65535) broken("key code out of range", at);
             break;
         case script_command::snap:
-            if (c.path.empty()) broken("snap without a path", at);
+            if (c.path.empty() || c.path.size() > 4095 || has_control(c.path))
+                broken("snap path empty, too long or with a control character", at);
             break;
         case script_command::message:
         case script_command::close:

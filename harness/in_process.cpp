@@ -42,7 +42,7 @@ void start_scene(gi_handle app_handle) {
 }
 
 void start_headless_app() {
-    start_scene(create_app("headless", ""));  // the backend's messages are never dispatched
+    start_scene(create_app("headless", "#"));  // the backend's messages are never dispatched
 }
 
 int send_message(int32_t type, int32_t character, uint16_t code) {

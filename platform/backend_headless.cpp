@@ -20,7 +20,7 @@ constexpr const char* default_script = "redraw 90; snap kavex-view.png";
 class headless_backend final : public backend {
 public:
     headless_backend() {
-        const char* value = getenv("KAVEX_SCRIPT");
+        const char* value = env_value("KAVEX_SCRIPT");
         announce_ = value == nullptr;
         std::string text, error;
         if (!load_script(value ? value : default_script, text, error)) fail(2, "%s", error.c_str());

@@ -68,8 +68,8 @@ int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
 // SDL's drivers for the displays the environment names, X11 first as SDL itself prefers.
 std::string display_drivers() {
     std::string drivers;
-    if (has_value(getenv("DISPLAY"))) drivers = "x11";
-    if (has_value(getenv("WAYLAND_DISPLAY"))) drivers += drivers.empty() ? "wayland" : ",wayland";
+    if (env_value("DISPLAY")) drivers = "x11";
+    if (env_value("WAYLAND_DISPLAY")) drivers += drivers.empty() ? "wayland" : ",wayland";
     return drivers;
 }
 
@@ -93,7 +93,8 @@ public:
         // Only drivers that show a window: otherwise, with the display out of reach, SDL falls
         // back to its offscreen driver and the program runs on unseen. SDL_VIDEODRIVER, when
         // set, is the user's choice.
-        if (!getenv("SDL_VIDEODRIVER")) {
+        if (!env_value("SDL_VIDEODRIVER")) {
+            unsetenv("SDL_VIDEODRIVER");  // SDL reads it too, and would take "" as "try all"
             const std::string drivers = display_drivers();
             if (drivers.empty()) cannot_open_window("neither DISPLAY nor WAYLAND_DISPLAY is set");
             sdl_.SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());

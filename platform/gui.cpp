@@ -26,13 +26,11 @@ gui_state gui;
 bool is_ours(gi_handle target) { return target == &gui.record || target == &gui.window; }
 
 std::unique_ptr<backend> choose_backend(const app_params& params) {
-    const char* name = getenv("KAVEX_PLATFORM");
-    if (!has_value(name))
-        name = has_value(getenv("DISPLAY")) || has_value(getenv("WAYLAND_DISPLAY")) ? "window"
-                                                                                   : "headless";
+    const char* name = env_value("KAVEX_PLATFORM");
+    if (!name) name = env_value("DISPLAY") || env_value("WAYLAND_DISPLAY") ? "window" : "headless";
     const bool window = strcmp(name, "window") == 0;
     if (!window && strcmp(name, "headless") != 0)
-        fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not '%s'", name);
+        fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not %s", quoted(name).c_str());
     open_record(name);  // first: a record that cannot be written stops the run before a window
     return window ? make_window_backend(params) : make_headless_backend();
 }
@@ -49,7 +47,7 @@ extern "C" gi_handle GI_create_app(app_params* params) {
     gui.engine = nullptr;
     gui.record.params = *params;
     gui.record.main_window = &gui.window;
-    install_close_signals();
+    start_runtime();
     gui.source = choose_backend(*params);
     return &gui.record;
 }

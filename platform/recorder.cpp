@@ -77,12 +77,10 @@ bool write_lines(const std::string& text) {
 }
 
 [[noreturn]] void cannot_write(int error) {
-    std::string shown = record.path;  // on one line, however the file is named
-    for (char& c : shown) c = static_cast<unsigned char>(c) < ' ' || c == 127 ? '?' : c;
     if (record.fd >= 0) close(record.fd);
     if (record.created && record.written == 0) unlink(record.path.c_str());  // not even a line
     record.fd = -1;
-    fail(2, "cannot write the record '%s': %s", shown.c_str(), strerror(error));
+    fail(2, "cannot write the record %s: %s", quoted(record.path).c_str(), strerror(error));
 }
 
 // At exit: the redraws held back, or, for a session that never started, the file it made.
@@ -104,8 +102,8 @@ void end_record() {
 
 void open_record(const char* backend_name) {
     end_record();
-    const char* path = getenv("KAVEX_RECORD");
-    if (!has_value(path)) return;
+    const char* path = env_value("KAVEX_RECORD");
+    if (!path) return;
     static bool ends_at_exit = false;
     if (!ends_at_exit) ends_at_exit = atexit(end_record) == 0;
     record.path = path;

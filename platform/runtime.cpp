@@ -1,7 +1,9 @@
-// The runtime: the debug output, fatal errors and the signals that ask the program to close.
+// The runtime: the debug output, fatal errors and their quoting of user text, the environment,
+// and the signals that ask the program to close or must not end it.
 #include "platform/runtime.h"
 
-#include <signal.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -14,6 +16,19 @@ namespace {
 volatile sig_atomic_t close_requested = 0;
 
 void on_close_signal(int) { close_requested = 1; }
+
+// Bytes in the printable UTF-8 character at text[at]; 0 for a control character (C0, DEL, C1)
+// or a byte that starts no character.
+size_t printable_length(std::string_view text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    if (byte(0) < 0x80) return byte(0) >= 0x20 && byte(0) != 0x7f;
+    const size_t length = byte(0) >= 0xF0 ? 4 : byte(0) >= 0xE0 ? 3 : byte(0) >= 0xC2 ? 2 : 0;
+    if (length == 0 || byte(0) > 0xF4 || length > text.size() - at) return 0;
+    if (byte(0) == 0xC2 && byte(1) < 0xA0) return 0;  // U+0080..U+009F, the C1 controls
+    for (size_t i = 1; i < length; ++i)
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+    return length;
+}
 }  // namespace
 
 extern "C" void printd(const char* format, ...) {
@@ -33,12 +48,48 @@ void fail(int status, const char* format, ...) {
     exit(status);
 }
 
-void install_close_signals() {
+std::string quoted(std::string_view text) {
+    constexpr size_t end_bytes = 36;  // kept at each end of a long text
+    size_t total = 0;  // bytes the whole text takes once escaped
+    for (size_t at = 0, n; at < text.size(); at += n ? n : 1)
+        total += (n = printable_length(text, at)) ? n : 4;
+    std::string out = "'";
+    bool cut = false;
+    for (size_t at = 0, before = 0, n; at < text.size(); at += n ? n : 1) {
+        n = printable_length(text, at);
+        const size_t width = n ? n : 4;
+        if (total <= 2 * end_bytes + 3 || before + width <= end_bytes || total - before <= end_bytes) {
+            char escaped[5];
+            snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[at]));
+            out.append(n ? text.substr(at, n) : std::string_view(escaped, 4));
+        } else if (!cut) {
+            out += "...";
+            cut = true;
+        }
+        before += width;
+    }
+    return out + "'";
+}
+
+const char* env_value(const char* name) {
+    const char* value = getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+void start_runtime() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);  // takes fd
     struct sigaction action = {};
     action.sa_handler = on_close_signal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    action.sa_flags = SA_RESTART;  // a write of a picture is never cut short by a close signal
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(signal_number, &action, nullptr);
+    }
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 bool take_close_request() {
@@ -46,3 +97,13 @@ bool take_close_request() {
     close_requested = 0;
     return true;
 }
+
+signals_held::signals_held() {
+    sigset_t held;
+    sigfillset(&held);
+    // A fault's signal cannot wait: the kernel would end the process at once.
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&held, fault);
+    sigprocmask(SIG_BLOCK, &held, &previous_);
+}
+
+signals_held::~signals_held() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }

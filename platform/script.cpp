@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+
+#include "app/platform.h"
+#include "platform/runtime.h"
 
 namespace {
 
@@ -16,14 +21,6 @@ std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(blanks);
     if (first == std::string_view::npos) return {};
     return s.substr(first, s.find_last_not_of(blanks) - first + 1);
-}
-
-// Quotes user text for an error message, short and printable.
-std::string quoted(std::string_view s) {
-    std::string out = "'";
-    for (char c : s.substr(0, 40)) out += c >= 32 && c < 127 ? c : '?';
-    if (s.size() > 40) out += "...";
-    return out + "'";
 }
 
 // Parses an integer within [low, high]; an optional sign only where low < 0.
@@ -93,6 +90,13 @@ std::string parse_command(std::string_view text, script_command& command) {
         command.kind = script_command::snap;
         command.value = 0;
         if (arg.empty()) return "snap needs a file name";
+        // Caught here rather than when the snap is due: no such name can ever be written.
+        const bool control = std::any_of(arg.begin(), arg.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+        });
+        if (control) return "snap takes a file name without control characters, not " + quoted(arg);
+        if (arg.size() >= PATH_MAX)
+            return "snap takes a file name of at most 4095 bytes, not " + quoted(arg);
         command.path = std::string(arg);
     } else {
         return "unknown command " + quoted(word) +
@@ -101,12 +105,28 @@ std::string parse_command(std::string_view text, script_command& command) {
     return {};
 }
 
+// Whether the command has the application draw a frame: redraw, and key messages without a
+// character (which the key bindings answer with a frame).
+bool draws_frame(const script_command& command) {
+    switch (command.kind) {
+    case script_command::redraw:
+        return command.value > 0;
+    case script_command::code:
+        return true;
+    case script_command::message:
+        return command.value == GI_MSG_REDRAW || command.value == GI_MSG_KEY;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 bool parse_script(std::string_view text, std::vector<script_command>& commands,
                   std::string& error) {
     commands.clear();
     int line_number = 0;
+    bool drawn = false;  // a snap before the first frame would save an image never drawn
     while (!text.empty()) {
         ++line_number;
         const auto end = text.find('\n');
@@ -121,7 +141,10 @@ bool parse_script(std::string_view text, std::vector<script_command>& commands,
             if (piece.empty()) continue;
             script_command command{};
             command.line = line_number;
-            const std::string problem = parse_command(piece, command);
+            std::string problem = parse_command(piece, command);
+            if (problem.empty() && command.kind == script_command::snap && !drawn)
+                problem = "snap before any frame is drawn (a redraw first draws one)";
+            drawn = drawn || draws_frame(command);
             if (!problem.empty()) {
                 error = "script line " + std::to_string(line_number) + ": " + problem;
                 return false;
@@ -161,11 +184,11 @@ bool load_script(const char* value, std::string& text, std::string& error) {
     }
     if (fd >= 0) close(fd);
     if (problem) {
-        error = std::string("cannot read script file '") + path + "': " + problem;
+        error = "cannot read script file " + quoted(path) + ": " + problem;
         return false;
     }
     if (static_cast<long>(text.size()) > max_script_bytes) {
-        error = std::string("script file '") + path + "' is larger than 1 MiB";
+        error = "script file " + quoted(path) + " is larger than 1 MiB";
         return false;
     }
     return true;

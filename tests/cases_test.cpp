@@ -37,12 +37,13 @@ std::vector<test_case> load_cases() {
     return cases;
 }
 
-// {dir}, {src} and {fault} are replaced; \n, \t, \e and \\ are escapes.
+// {dir}, {src}, {fault} and {name:N} (N bytes) are replaced; \n, \t, \e, \0 and \\ are escapes.
 std::string expand(std::string s, const std::string& dir) {
+    for (size_t at; (at = s.find("{name:")) != std::string::npos;) s.replace(at, s.find('}', at) + 1 - at, std::stoul(s.substr(at + 6)), 'n');
     for (auto [key, value] : {std::pair<std::string, std::string>{"{dir}", dir}, {"{src}", KAVEX_SOURCE_DIR},
                               {"{fault}", FAULT_INJECT_PATH}})
         for (size_t at; (at = s.find(key)) != std::string::npos;) s.replace(at, key.size(), value);
-    const std::string escapes = "nte\\", meanings = "\n\t\x1b\\";
+    const std::string escapes = "nte\\0", meanings("\n\t\x1b\\", 5);
     for (size_t i = 0; (i = s.find('\\', i)) != std::string::npos && i + 1 < s.size(); ++i)
         if (escapes.find(s[i + 1]) != std::string::npos) s.replace(i, 2, 1, meanings[escapes.find(s[i + 1])]);
     return s;
@@ -62,7 +63,7 @@ TEST_P(program, run) {
     int status = 0, seen_status = -1, signal_number = 0;
     std::string err, signal_when, closed;
     std::vector<std::string> files;
-    std::vector<std::pair<std::string, std::string>> pictures;
+    std::vector<std::pair<std::string, std::string>> pictures, modes;
     std::map<std::string, std::string> texts;  // file: its lines
     for (const auto& [what, raw] : GetParam().lines) {
         const std::string arg = expand(raw, dir.path), path = dir.file(words(arg + " -")[0]);
@@ -74,15 +75,24 @@ TEST_P(program, run) {
         else if (what == "files") files.insert(files.end(), w.begin(), w.end());
         else if (what == "picture") pictures.emplace_back(w.at(0), w.at(1));
         else if (what == "text") texts[w.at(0)] += arg.substr(w[0].size() + 1) + "\n";
+        else if (what == "mode") modes.emplace_back(w.at(0), w.at(1));
         else if (what == "file-limit") c.file_limit = std::stol(arg);
         else if (what == "stderr-closed") closed = "closed";
         else if (what == "signal") {
             for (int n = 1; n < 32; ++n) signal_number = w.at(0) == sigabbrev_np(n) ? n : signal_number;
             signal_when = w.at(1);
         } else if (what == "setup" && w.at(0) == "dir") ASSERT_EQ(mkdir(dir.file(w.at(1)).c_str(), 0755), 0);
-        else if (what == "setup" && w[0] == "fifo") ASSERT_EQ(mkfifo(dir.file(w.at(1)).c_str(), 0600), 0);
-        else if (what == "setup" && w[0] == "link") ASSERT_EQ(symlink(w.at(2).c_str(), dir.file(w.at(1)).c_str()), 0);
-        else if (what == "setup" && w[0] == "file") std::ofstream(dir.file(w.at(1))) << std::string(w.size() > 2 ? std::stol(w[2]) : 0, '\n');
+        else if (what == "setup" && (w[0] == "fifo" || w[0] == "device" || w[0] == "socket")) {
+            if (mknod(dir.file(w.at(1)).c_str(), (w[0] == "fifo" ? S_IFIFO : w[0] == "device" ? S_IFCHR : S_IFSOCK) | 0600, 0))
+                GTEST_SKIP() << "cannot make " << w[0] << ": " << strerror(errno);
+        } else if (what == "setup" && w[0] == "link") ASSERT_EQ(symlink(w.at(2).c_str(), dir.file(w.at(1)).c_str()), 0);
+        else if (what == "setup" && w[0] == "hardlink") ASSERT_EQ(link(dir.file(w.at(2)).c_str(), dir.file(w.at(1)).c_str()), 0);
+        else if (what == "setup" && w[0] == "chmod") ASSERT_EQ(chmod(dir.file(w.at(1)).c_str(), std::stoul(w.at(2), nullptr, 8)), 0);
+        else if (what == "setup" && w[0] == "file") {
+            int at = 0;  // where TEXT starts
+            sscanf(arg.c_str(), "%*s %*s %*d %n", &at);
+            for (std::ofstream out(dir.file(w.at(1))); at > 0 && out.tellp() < std::stol(w.at(2));) out << arg.substr(at) << '\n';
+        }
         else FAIL() << "unknown directive " << what << " " << arg;
     }
     for (const auto& p : pictures) files.push_back(p.first);
@@ -116,8 +126,11 @@ TEST_P(program, run) {
     EXPECT_TRUE(std::regex_match(seen_err, pattern(err))) << "stderr expected:\n" << err << "observed:\n" << seen_err;
     for (const auto& [file, text] : texts)
         EXPECT_TRUE(std::regex_match(read_file(dir.file(file)), pattern(text))) << file << " expected:\n" << text << "observed:\n" << read_file(dir.file(file));
-    std::sort(files.begin(), files.end());
+    std::sort(files.begin(), files.end()), files.erase(std::unique(files.begin(), files.end()), files.end());
     EXPECT_EQ(list_dir(dir.path), files);
+    struct stat st {};
+    for (const auto& [file, mode] : modes)
+        EXPECT_EQ(lstat(dir.file(file).c_str(), &st) ? 0 : st.st_mode, std::stoul(mode, nullptr, 8)) << file;
     for (const auto& [file, golden] : pictures) {
         const std::string expected = KAVEX_SOURCE_DIR "/" + golden, observed = read_file(dir.file(file));
         if (getenv("KAVEX_UPDATE_PICTURES") && read_file(expected) != observed)

@@ -78,6 +78,9 @@ pid_t spawn(const child& c) {
     const int null = open("/dev/null", O_RDWR);
     dup2(null, 0), dup2(null, 1), dup2(c.err_fd >= 0 ? c.err_fd : null, 2);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
+    sigset_t none;  // a child of a background job would start with SIGINT ignored
+    for (int s = 1; s < NSIG; ++s) signal(s, SIG_DFL);
+    sigemptyset(&none), sigprocmask(SIG_SETMASK, &none, nullptr);
     const rlimit limit{rlim_t(c.file_limit), rlim_t(c.file_limit)};
     if ((c.file_limit < 0 || !setrlimit(RLIMIT_FSIZE, &limit)) && (c.dir.empty() || !chdir(c.dir.c_str())))
         execve(args[0], args.data(), envp.data());
