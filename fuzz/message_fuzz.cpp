@@ -1,5 +1,5 @@
-// Arbitrary message records through the handler on a real headless engine. After every message
-// the switches are 0 or 1, the environment index is 0..3, and the GL agrees with the view state:
+// Arbitrary messages through the handler on a real headless engine. After every message the
+// switches are 0 or 1, the environment index is 0..3, and the GL agrees with the view state:
 // blending enabled exactly when the switch is on, the texture environment the one selected,
 // and no GL error. Distance and spin have no bounds by design and are not checked. Then the
 // messages' record, replayed by the headless backend, ends in the very same view state.
@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/app.h"
 #include "harness/in_process.h"
 #include "platform/recorder.h"
 #include "platform/script.h"
@@ -18,91 +17,59 @@
 
 namespace {
 
-// Drawing is the slow part and the same for every frame, so each input draws only a few.
-constexpr int max_frames_per_input = 4;
-
-view_state_t initial;
-
-void restore_initial_state() {
+// The initial view state, and the GL state that keys set outside a frame.
+void restore(const view_state_t& initial) {
     view_state = initial;
-    if (initial.blending)
-        glEnable(GL_BLEND);
-    else
-        glDisable(GL_BLEND);
+    (initial.blending ? glEnable : glDisable)(GL_BLEND);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, view_state_t::env_modes[initial.env_mode_index]);
 }
 
-// Mostly the message types and keys the program knows, sometimes any type, code or character a
-// backend can deliver.
-message_record next_message(FuzzedDataProvider& input) {
-    static const int32_t characters[] = {'l', 'b', 'm', 't', 'a', 'f', 'r', ' ', 0, 0, 'L', '#', ';', 0xE9};
-    static const uint16_t codes[] = {32, 53, 98, 99, 100, 101};
-    message_record message{};
-    message.target = app;
-    const uint8_t type = input.ConsumeIntegralInRange<uint8_t>(0, 15);
-    message.type = type < 4    ? GI_MSG_REDRAW
-                   : type < 12 ? GI_MSG_KEY
-                   : type < 13 ? GI_MSG_CLOSE
-                               : input.ConsumeIntegral<int32_t>();
-    const uint8_t character = input.ConsumeIntegral<uint8_t>();
-    message.character = character < 224 ? characters[character % std::size(characters)]
-                                         : input.ConsumeIntegralInRange(0, max_key_character);
-    const uint8_t code = input.ConsumeIntegral<uint8_t>();
-    message.code = code < 192 ? codes[code % std::size(codes)] : input.ConsumeIntegral<uint16_t>();
-    return message;
-}
-
-bool draws(const message_record& m) {
-    return m.type == GI_MSG_REDRAW || (m.type == GI_MSG_KEY && m.character == 0);
-}
-
-void check(const message_record& m) {
+const char* broken_invariant() {
     const view_state_t& v = view_state;
-    const char* broken = nullptr;
     for (int32_t value : {v.lighting, v.blending, v.texturing, v.linear_filter, v.additive})
-        if (value != 0 && value != 1) broken = "a switch is neither 0 nor 1";
+        if (value != 0 && value != 1) return "a switch is neither 0 nor 1";
     GLint mode = 0;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
-    if (v.env_mode_index < 0 || v.env_mode_index > 3)
-        broken = "env_mode_index outside 0..3";
-    else if (mode != view_state_t::env_modes[v.env_mode_index])
-        broken = "the GL texture environment is not the selected one";
-    if ((glIsEnabled(GL_BLEND) == GL_TRUE) != (v.blending == 1))
-        broken = "GL_BLEND does not follow the blending switch";
-    if (glGetError() != GL_NO_ERROR) broken = "the GL reports an error";
-    if (!broken) return;
-    fprintf(stderr, "after message type %d character %d code %d: %s\n", m.type, m.character,
-            m.code, broken);
-    abort();
+    if (v.env_mode_index < 0 || v.env_mode_index > 3 || mode != view_state_t::env_modes[v.env_mode_index])
+        return "the GL texture environment is not the selected one";
+    if (glIsEnabled(GL_BLEND) != v.blending) return "GL_BLEND does not follow the blending switch";
+    return glGetError() != GL_NO_ERROR ? "the GL reports an error" : nullptr;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // Before libFuzzer installs its signal handlers, so Ctrl-C still stops the fuzzer.
-    start_headless_app();
-    initial = view_state;
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // Mostly the types and keys the program knows, sometimes anything a backend can deliver.
+    static const int32_t characters[] = {'l', 'b', 'm', 't', 'a', 'f', 'r', ' ', 0, 0, 'L', '#', ';', 0xE9};
+    static const uint16_t codes[] = {32, 53, 98, 99, 100, 101};
+    static const view_state_t initial = (start_headless_app(), view_state);
     FuzzedDataProvider input(data, size);
-    restore_initial_state();
+    restore(initial);
     record_lines recorder;
     std::string record;
     int frames = 0, delivered = 0;
     while (input.remaining_bytes() > 0) {
-        const message_record message = next_message(input);
-        if (draws(message) && ++frames > max_frames_per_input) continue;
-        message_record copy = message;
+        message_record m{};
+        m.target = app;
+        const uint8_t type = input.ConsumeIntegralInRange<uint8_t>(0, 15);
+        m.type = type < 4 ? GI_MSG_REDRAW : type < 12 ? GI_MSG_KEY : type < 13 ? GI_MSG_CLOSE : input.ConsumeIntegral<int32_t>();
+        const uint8_t character = input.ConsumeIntegral<uint8_t>(), code = input.ConsumeIntegral<uint8_t>();
+        m.character = character < 224 ? characters[character % std::size(characters)] : input.ConsumeIntegralInRange(0, max_key_character);
+        m.code = code < 192 ? codes[code % std::size(codes)] : input.ConsumeIntegral<uint16_t>();
+        // Drawing is the slow part and alike for every frame, so each input draws only a few.
+        if ((m.type == GI_MSG_REDRAW || (m.type == GI_MSG_KEY && !m.character)) && ++frames > 4) continue;
+        message_record copy = m;
         handle_message(app, &copy);
-        check(message);
-        recorder.add(message, record), ++delivered;
+        if (const char* broken = broken_invariant()) {
+            fprintf(stderr, "after message type %d character %d code %d: %s\n", m.type, m.character, m.code, broken);
+            abort();
+        }
+        recorder.add(m, record), ++delivered;
     }
     recorder.end(record);
     const view_state_t live = view_state;
-    restore_initial_state();
     create_app("headless", record.c_str());  // the quits the closes posted go with the old one
+    restore(initial);
     for (message_record m; delivered > 0;)
         if (GI_wait_message(&m, 0)) GI_dispatch_message(m.target, &m), --delivered;
     if (memcmp(&live, &view_state, sizeof live) == 0) return 0;

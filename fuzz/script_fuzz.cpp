@@ -14,11 +14,6 @@ bool has_control(const std::string& s) {
     return std::any_of(s.begin(), s.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; });
 }
 
-[[noreturn]] void broken(const char* what, const std::string& detail) {
-    fprintf(stderr, "parse_script: %s: %s\n", what, detail.c_str());
-    abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -26,38 +21,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const long lines = std::count(text.begin(), text.end(), '\n') + 1;
     std::vector<script_command> commands;
     std::string error;
+    long line = 0;
+    int used = 0;
+    const char* broken = nullptr;
     if (!parse_script(text, commands, error)) {
-        long line = 0;
-        int used = 0;
-        if (sscanf(error.c_str(), "script line %ld: %n", &line, &used) != 1 || used == 0 ||
-            error.compare(0, used, "script line " + std::to_string(line) + ": ") != 0)
-            broken("error does not start with 'script line N: '", error);
-        if (line < 1 || line > lines) broken("error names a line outside the input", error);
-        if (has_control(error) || error.size() > 200)
-            broken("error is not one short line", error);
-        return 0;
+        if (sscanf(error.c_str(), "script line %ld: %n", &line, &used) != 1 || line < 1 || line > lines ||
+            error.compare(0, used, "script line " + std::to_string(line) + ": ") || has_control(error) ||
+            error.size() > 200)
+            broken = "the error is not one short line that starts 'script line N: ' with N in the input";
     }
+    // The largest value of each kind: redraw, key, code, message, close, snap (its path's length).
+    const long high[] = {max_redraw_count, max_key_character, 65535, INT32_MAX, 0, 4095};
+    const long low[] = {0, 1, 0, INT32_MIN, 0, 1};
     for (const script_command& c : commands) {
-        const std::string at = "line " + std::to_string(c.line);
-        if (c.line < 1 || c.line > lines) broken("command outside the input", at);
-        switch (c.kind) {
-        case script_command::redraw:
-            if (c.value < 0 || c.value > max_redraw_count) broken("redraw count out of range", at);
-            break;
-        case script_command::key:
-            if (c.value < 1 || c.value > max_key_character) broken("key out of range", at);
-            break;
-        case script_command::code:
-            if (c.value < 0 || c.value > 65535) broken("key code out of range", at);
-            break;
-        case script_command::snap:
-            if (c.path.empty() || c.path.size() > 4095 || has_control(c.path))
-                broken("snap path empty, too long or with a control character", at);
-            break;
-        case script_command::message:
-        case script_command::close:
-            break;
-        }
+        const long value = c.kind == script_command::snap ? long(c.path.size()) : c.value;
+        if (c.line < 1 || c.line > lines || value < low[c.kind] || value > high[c.kind] || has_control(c.path))
+            broken = "a command out of its limits", error = "line " + std::to_string(c.line);
     }
-    return 0;
+    if (!broken) return 0;
+    fprintf(stderr, "parse_script: %s: %s\n", broken, error.c_str());
+    abort();
 }

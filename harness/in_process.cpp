@@ -46,17 +46,6 @@ void start_headless_app() {
 }
 
 int send_message(int32_t type, int32_t character, uint16_t code) {
-    message_record message{};
-    message.target = app;
-    message.type = type;
-    message.character = character;
-    message.code = code;
+    message_record message{app, type, character, 0, code, {}};
     return handle_message(app, &message);
-}
-
-void drop_posted_quits() {
-    message_record message;
-    // The last wait, with no quit left, returns the empty script's close, undispatched.
-    while (GI_wait_message(&message, 0) == 0) {
-    }
 }

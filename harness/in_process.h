@@ -19,6 +19,3 @@ void start_headless_app();
 
 // Hands one message for app straight to handle_message; returns its result.
 int send_message(int32_t type, int32_t character = 0, uint16_t code = 0);
-
-// Takes the quits that close messages post, so a driver can send any number of closes.
-void drop_posted_quits();
