@@ -12,6 +12,7 @@ struct kgl_engine {
     EGLSurface surface;
     int width;
     int height;
+    EGLContext context = EGL_NO_CONTEXT;  // the one kglMakeCurrent last made current on it
 };
 
 struct kgl_context {
@@ -22,6 +23,10 @@ struct kgl_context {
 // Reads the engine's current image in the GL pixel format (GL_RGB, GL_RGBA, GL_BGRA, ...),
 // bottom row first, tightly packed. The engine's context must be current.
 void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out);
+
+// Makes the engine's context current again, after a library (SDL drawing the window surface
+// on Wayland) has made its own current on this thread.
+void engine_make_current(const kgl_engine& engine);
 
 // Ties the engine's image to the application (called by kglMakeCurrent).
 void gui_attach_engine(void* app, kgl_engine* engine);

@@ -4,12 +4,19 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <cstdlib>
+
 #include "app/platform.h"
 #include "platform/engine.h"
+#include "platform/runtime.h"
 
 extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {
     // Widths that are a multiple of 4 keep RGB rows 4-byte aligned for reading back.
     if (width <= 0 || width % 4 != 0 || height <= 0 || bits_per_pixel != 32) return nullptr;
+    // A 320 x 240 frame is too small to gain from llvmpipe's rasterizer threads: handing it to
+    // them and waiting costs more CPU than drawing it on this thread, and the pictures are the
+    // same. Read when the engine starts; a value the user set stays.
+    if (!env_value("LP_NUM_THREADS")) setenv("LP_NUM_THREADS", "0", 1);
     EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
                                                nullptr);
     if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) return nullptr;
@@ -45,8 +52,14 @@ extern "C" int kglMakeCurrent(gi_handle engine_handle, gi_handle context_handle,
     if (!engine || !context) return 0;
     if (!eglMakeCurrent(engine->display, engine->surface, engine->surface, context->context))
         return 0;
+    engine->context = context->context;
     gui_attach_engine(app, engine);
     return 1;
+}
+
+void engine_make_current(const kgl_engine& engine) {
+    eglBindAPI(EGL_OPENGL_API);
+    eglMakeCurrent(engine.display, engine.surface, engine.surface, engine.context);
 }
 
 void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out) {
