@@ -7,12 +7,19 @@
 
 #include <string>
 
+// From SDL_syswm.h, which would bring Xlib's macros to every user of the table.
+extern "C" SDL_bool SDL_GetWindowWMInfo(SDL_Window* window, struct SDL_SysWMinfo* info);
+
 #define KAVEX_SDL_FUNCTIONS(X)                                                                 \
-    X(SDL_SetHint) X(SDL_Init) X(SDL_GetError) X(SDL_CreateWindow) X(SDL_DestroyWindow)        \
-    X(SDL_GetWindowDisplayIndex) X(SDL_GetCurrentDisplayMode) X(SDL_GetPerformanceFrequency)   \
-    X(SDL_GetPerformanceCounter) X(SDL_StartTextInput) X(SDL_WaitEventTimeout)                 \
+    X(SDL_SetHint) X(SDL_Init) X(SDL_GetError) X(SDL_GetCurrentVideoDriver)                    \
+    X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_HideWindow)                                 \
+    X(SDL_GetWindowWMInfo) X(SDL_SetWindowIcon) X(SDL_GetWindowDisplayIndex)                   \
+    X(SDL_GetCurrentDisplayMode) X(SDL_GetPerformanceFrequency) X(SDL_GetPerformanceCounter)   \
+    X(SDL_Delay) X(SDL_StartTextInput) X(SDL_PollEvent) X(SDL_WaitEventTimeout)                \
     X(SDL_PeepEvents) X(SDL_GetWindowSurface) X(SDL_UpdateWindowSurface) X(SDL_LockSurface)    \
-    X(SDL_UnlockSurface) X(SDL_ConvertPixels) X(SDL_ShowSimpleMessageBox)
+    X(SDL_UnlockSurface) X(SDL_ConvertPixels) X(SDL_CreateRGBSurfaceWithFormatFrom)            \
+    X(SDL_FreeSurface) X(SDL_GL_GetCurrentContext) X(SDL_GL_MakeCurrent)                       \
+    X(SDL_ShowSimpleMessageBox)
 
 struct sdl_api {
 #define KAVEX_SDL_POINTER(name) decltype(&::name) name;

@@ -28,26 +28,37 @@ bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface
     // XRGB/ARGB8888 is BGRA in memory on little-endian machines; anything else is converted.
     const Uint32 format = surface->format->format;
     const bool bgra = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
+    // A surface of a whole multiple of the view's size shows each pixel as a square block.
+    const int scale = std::max(1, std::min(surface->w / engine.width, surface->h / engine.height));
     if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return false;
-    if (bgra && surface->w == engine.width && surface->h == engine.height &&
+    if (bgra && scale == 1 && surface->w == engine.width && surface->h == engine.height &&
         surface->pitch == engine.width * 4 && can_read_top_first()) {
         glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
         engine_read_pixels(engine, GL_BGRA, static_cast<uint8_t*>(surface->pixels));
         glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
     } else {
         const size_t stride = static_cast<size_t>(engine.width) * 4;
-        scratch.resize(stride * engine.height);
+        scratch.resize(stride * (engine.height + scale));  // the image, then one enlarged row
         engine_read_pixels(engine, bgra ? GL_BGRA : GL_RGBA, scratch.data());
-        const int rows = std::min(engine.height, surface->h);
-        const int columns = std::min(engine.width, surface->w);
+        uint8_t* wide = scratch.data() + stride * engine.height;
+        const int rows = std::min(engine.height, surface->h / scale);
+        const int columns = std::min(engine.width * scale, surface->w);
+        const size_t row_bytes = static_cast<size_t>(columns) * surface->format->BytesPerPixel;
         for (int y = 0; y < rows; ++y) {
-            const uint8_t* source = scratch.data() + (engine.height - 1 - y) * stride;
-            auto* target = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch;
+            const uint8_t* row = scratch.data() + (engine.height - 1 - y) * stride;
+            if (scale > 1) {
+                for (int x = 0; x < engine.width * scale; ++x)
+                    memcpy(wide + x * 4, row + x / scale * 4, 4);
+                row = wide;
+            }
+            auto* target = static_cast<uint8_t*>(surface->pixels) + y * scale * surface->pitch;
             if (bgra)
-                memcpy(target, source, columns * 4);
+                memcpy(target, row, row_bytes);
             else
-                sdl.SDL_ConvertPixels(columns, 1, SDL_PIXELFORMAT_ABGR8888, source, stride, format,
-                                  target, surface->pitch);
+                sdl.SDL_ConvertPixels(columns, 1, SDL_PIXELFORMAT_ABGR8888, row, stride * scale,
+                                      format, target, surface->pitch);
+            for (int copy = 1; copy < scale; ++copy)
+                memcpy(target + copy * surface->pitch, target, row_bytes);
         }
     }
     if (SDL_MUSTLOCK(surface)) sdl.SDL_UnlockSurface(surface);

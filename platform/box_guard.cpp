@@ -1,0 +1,39 @@
+#include "platform/box_guard.h"
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+// Set only while a box is up, so that other forks (none today) are left alone.
+volatile sig_atomic_t box_up = 0;
+pid_t box_owner = 0;
+
+void end_at_once(int) { _exit(1); }
+
+// In the child that SDL forks to show the box: killed when the program ends, and gone at once
+// if the program ended before this line ran.
+void die_with_owner() {
+    if (!box_up) return;
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != box_owner) _exit(1);
+}
+
+}  // namespace
+
+void while_box_is_up(const std::function<void()>& show) {
+    static const int registered = pthread_atfork(nullptr, nullptr, die_with_owner);
+    (void)registered;
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction action = {}, saved[3];
+    action.sa_handler = end_at_once;
+    sigemptyset(&action.sa_mask);
+    box_owner = getpid();
+    box_up = 1;
+    for (int i = 0; i < 3; ++i) sigaction(signals[i], &action, &saved[i]);
+    show();
+    for (int i = 0; i < 3; ++i) sigaction(signals[i], &saved[i], nullptr);
+    box_up = 0;
+}
