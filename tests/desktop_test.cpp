@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -23,6 +25,7 @@ class desktop : public ::testing::Test {
 protected:
     void TearDown() override {
         end_process(program_, SIGKILL);
+        end_process(desktop_, SIGTERM);
         if (display_) XCloseDisplay(display_);
         end_process(server_, SIGTERM);
     }
@@ -44,23 +47,32 @@ protected:
         XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });  // windows may vanish
     }
 
+    // On the X server: a window manager, or a Wayland compositor whose display is "wl".
+    void start_desktop(const std::vector<std::string>& argv) {
+        desktop_ = spawn({argv, {"DISPLAY=" + display_name_, "XDG_RUNTIME_DIR=" + dir_.path}, "", -1, -1});
+        const Atom wm = XInternAtom(display_, "_NET_CLIENT_LIST", False);  // openbox has started
+        ASSERT_TRUE(eventually([&] { Atom t; int f; unsigned long n = 0, a; unsigned char* d = nullptr;
+            XGetWindowProperty(display_, DefaultRootWindow(display_), wm, 0, 1, False, AnyPropertyType, &t, &f, &n, &a, &d);
+            return XFree(d), t != None || access(dir_.file("wl").c_str(), F_OK) == 0; }, 30)) << argv[0] << " did not start";
+    }
+
     void start_program(std::vector<std::string> env = {}) {
-        env.insert(env.begin(), {"DISPLAY=" + display_name_, "KAVEX_PLATFORM", "KAVEX_RECORD", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
+        env.insert(env.begin(), {"DISPLAY=" + display_name_, "KAVEX_PLATFORM", "KAVEX_RECORD", "KAVEX_SCALE", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"});
         const int err = open(dir_.file("stderr").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         program_ = spawn({{KAVEX_VIEW_PATH}, env, dir_.path, err});
         close(err);
     }
 
-    // The program's window, wherever a window manager has put it.
-    Window find_window(Window under) {
-        char* name = nullptr;
-        const bool ours = XFetchName(display_, under, &name) && name && std::string(name) == title;
-        XFree(name);
+    // The program's window (or another by its title), wherever a window manager has put it.
+    Window find_window(Window under, const std::string& wanted = title) {
+        XTextProperty name{};
+        const bool ours = XGetWMName(display_, under, &name) && std::string((char*)name.value, name.nitems) == wanted;
+        XFree(name.value);
         if (ours) return under;
         Window root, parent, *children = nullptr, found = 0;
         unsigned count = 0;
         if (XQueryTree(display_, under, &root, &parent, &children, &count))
-            for (unsigned i = 0; i < count && !found; ++i) found = find_window(children[i]);
+            for (unsigned i = 0; i < count && !found; ++i) found = find_window(children[i], wanted);
         if (children) XFree(children);
         return found;
     }
@@ -116,9 +128,16 @@ protected:
 
     std::string err() const { return read_file(dir_.file("stderr")); }
 
+    long cpu_ticks() const {  // utime + stime
+        const std::string stat = read_file("/proc/" + std::to_string(program_) + "/stat");
+        long user = 0, system = 0;
+        sscanf(stat.c_str() + stat.rfind(')'), ") %*c%*d%*d%*d%*d%*d%*u%*u%*u%*u%*u%ld%ld", &user, &system);
+        return user + system;
+    }
+
     temp_dir dir_;
     std::string display_name_;
-    pid_t server_ = -1, program_ = -1;
+    pid_t server_ = -1, program_ = -1, desktop_ = -1;
     Display* display_ = nullptr;
     Window window_ = 0;
 };
@@ -131,6 +150,7 @@ int count(const image& picture, bool (*match)(const uint8_t*)) {
 }
 bool pattern_blue(const uint8_t* p) { return p[0] < 4 && p[1] < 4 && p[2] > 116 && p[2] < 124; }
 bool covered(const uint8_t* p) { return p[0] != 26 || p[1] != 26 || p[2] != 26; }
+bool background(const uint8_t* p) { return !covered(p); }
 
 }  // namespace
 
@@ -188,4 +208,70 @@ TEST_F(desktop, a_recorded_session_replays_headless_to_the_last_picture) {
     pid_t replay = spawn({{KAVEX_VIEW_PATH}, {"KAVEX_PLATFORM=headless", "KAVEX_SCRIPT=@replay", "KAVEX_RECORD"}, dir_.path});
     ASSERT_EQ(wait_for_exit(replay, 60), 0);
     EXPECT_TRUE(same_picture(shown, read_png(dir_.file("replay.png")), "replay", 0)) << record;
+}
+
+TEST_F(desktop, pure_wayland_in_weston_shows_the_box_takes_keys_and_ends_on_sigterm) {
+    ASSERT_NO_FATAL_FAILURE(start_x());
+    ASSERT_NO_FATAL_FAILURE(start_desktop({"/usr/bin/weston", "--backend=x11-backend.so", "--socket=wl", "--idle-time=0"}));  // no Xwayland
+    ASSERT_NO_FATAL_FAILURE(start_program({"DISPLAY", "WAYLAND_DISPLAY=wl", "XDG_RUNTIME_DIR=" + dir_.path}));
+    // weston draws its output into a window on the X server; keys reach it under the pointer.
+    const Window root = DefaultRootWindow(display_);
+    EXPECT_TRUE(eventually([&] { return count(grab(root, 1024, 768), background) > 20000; }, 60)) << "no picture; " << err();
+    XTestFakeMotionEvent(display_, -1, 400, 300, CurrentTime);
+    key(XK_t);
+    EXPECT_TRUE(eventually([&] { return count(grab(root, 1024, 768), pattern_blue) > 100; }, 30)) << "t shows no pattern";
+    kill(program_, SIGTERM);
+    EXPECT_EQ(wait_for_exit(program_, 30), 0) << err();
+}
+
+TEST_F(desktop, under_openbox_an_icon_whole_pixel_scaling_rest_when_iconified_and_a_fatal_box_that_obeys_sigterm) {
+    ASSERT_NO_FATAL_FAILURE(start_x());
+    ASSERT_NO_FATAL_FAILURE(start_desktop({"/usr/bin/openbox"}));
+    ASSERT_NO_FATAL_FAILURE(start_program({"KAVEX_SCALE=2"}));
+    ASSERT_NO_FATAL_FAILURE(await_window());
+    Atom type;
+    int format;
+    unsigned long n = 0, after;
+    long* icon = nullptr;  // width, height, pixels
+    XGetWindowProperty(display_, window_, XInternAtom(display_, "_NET_WM_ICON", False), 0, 2, False, XA_CARDINAL, &type, &format, &n, &after, (unsigned char**)&icon);
+    EXPECT_TRUE(n == 2 && icon[0] >= 32 && icon[1] >= 32 && after > 0) << "no icon of 32 x 32 or more";
+    XFree(icon);
+    XWindowAttributes a;
+    XGetWindowAttributes(display_, window_, &a);
+    EXPECT_EQ(std::vector<int>({a.width, a.height}), std::vector<int>({640, 480}));
+    image big;
+    EXPECT_TRUE(eventually([&] { return count(big = grab(window_, 640, 480), covered) > 20000; }, 30)) << "no box";
+    for (int i = 0; i < 640 * 480; ++i)  // each pixel of the view a 2 x 2 block
+        ASSERT_EQ(memcmp(big.at(i % 640, i / 640), big.at(i % 640 & ~1, i / 640 & ~1), 3), 0) << "pixel " << i;
+
+    // Iconified, it rests: a second with at most one tick (10 ms) of CPU, where drawing takes
+    // several; restored, the spin goes on.
+    XIconifyWindow(display_, window_, DefaultScreen(display_));
+    XSync(display_, False);
+    EXPECT_TRUE(eventually([&] {
+        const long before = cpu_ticks();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        return cpu_ticks() - before <= 1;
+    }, 30)) << "it does not rest while iconified";
+    XMapWindow(display_, window_);
+    XSync(display_, False);
+    EXPECT_TRUE(eventually([&] {
+        const image first = grab(window_, 640, 480);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return first.width && grab(window_, 640, 480).rgb != first.rgb;
+    }, 30)) << "the spin does not resume";
+    kill(program_, SIGTERM);
+    EXPECT_EQ(wait_for_exit(program_, 30), 0);
+
+    // The engine fails: SIGTERM while the "Fatal error" box is up ends the program with status 1
+    // and leaves neither the box nor a process (orphans come to this process, which reaps them).
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    ASSERT_NO_FATAL_FAILURE(start_program({"LD_PRELOAD=" FAULT_INJECT_PATH, "KAVEX_TEST_FAULT=display"}));
+    const pid_t group = program_;
+    ASSERT_TRUE(eventually([&] { return find_window(DefaultRootWindow(display_), "Fatal error") != 0; }, 30)) << err();
+    kill(program_, SIGTERM);
+    EXPECT_EQ(wait_for_exit(program_, 30), 1);
+    EXPECT_TRUE(eventually([&] { while (waitpid(-group, nullptr, WNOHANG) > 0) {} return kill(-group, 0) != 0; }, 30));
+    EXPECT_TRUE(eventually([&] { return find_window(DefaultRootWindow(display_), "Fatal error") == 0; }, 30));
+    EXPECT_EQ(err(), "Fatal error: Unable to intialize mesa engine\n");
 }

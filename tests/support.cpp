@@ -81,6 +81,7 @@ pid_t spawn(const child& c) {
     sigset_t none;  // a child of a background job would start with SIGINT ignored
     for (int s = 1; s < NSIG; ++s) signal(s, SIG_DFL);
     sigemptyset(&none), sigprocmask(SIG_SETMASK, &none, nullptr);
+    setpgid(0, 0);  // a group of its own, so what it leaves behind can be found
     const rlimit limit{rlim_t(c.file_limit), rlim_t(c.file_limit)};
     if ((c.file_limit < 0 || !setrlimit(RLIMIT_FSIZE, &limit)) && (c.dir.empty() || !chdir(c.dir.c_str())))
         execve(args[0], args.data(), envp.data());

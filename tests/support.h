@@ -27,7 +27,7 @@ struct child {
     int err_fd = -1;       // stderr; /dev/null if -1
     long file_limit = -1;  // RLIMIT_FSIZE
 };
-pid_t spawn(const child& c);  // stdin and stdout on /dev/null; dies with the test
+pid_t spawn(const child& c);  // stdin and stdout on /dev/null; its own process group; dies with the test
 
 bool eventually(const std::function<bool()>& done, double seconds);  // polls every 10 ms
 int wait_for_exit(pid_t& pid, double seconds);  // status (128 + signal), -1 if still running

@@ -31,6 +31,9 @@ const sdl_api& stand_in() {
         a.SDL_GetPerformanceFrequency = []() -> Uint64 { return 1000; };
         a.SDL_GetPerformanceCounter = [] { return now_ms; };
         a.SDL_StartTextInput = [] {};
+        a.SDL_GetWindowSurface = [](SDL_Window*) { static SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888); return s; };
+        a.SDL_Delay = [](Uint32 ms) { now_ms += ms; };
+        a.SDL_PollEvent = [](SDL_Event* e) { return events.empty() ? 0 : (*e = events.front(), events.pop_front(), 1); };
         a.SDL_WaitEventTimeout = [](SDL_Event* e, int timeout) {
             if (events.empty()) return now_ms += timeout, 0;
             return *e = events.front(), events.pop_front(), 1;
@@ -103,18 +106,26 @@ TEST(window, sdl_events_become_messages) {
     }
 }
 
-TEST(window, redraws_keep_the_display_pace_and_start_afresh_after_a_stall) {
-    // The times of six redraws in ms, with a stall of a second before the fourth.
-    for (const auto& [hz, times] : {std::pair{60, "0 16 32 1032 1048 1064"}, {0, "0 16 32 1032 1048 1064"},
-                                    {144, "0 6 12 1012 1018 1024"}}) {
-        auto window = start_window(hz);
+TEST(window, redraws_keep_the_display_pace_and_rest_while_the_window_is_hidden) {
+    // Steps: '.' takes a message, 's' stalls for a second, a digit queues that SDL window event
+    // (1 shown, 2 hidden, 3 exposed, 7 minimised, 9 restored). Out: the messages with their times in ms.
+    const struct { int hz; const char *steps, *out; } cases[] = {
+        {60, "...s...", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
+        {0, "...s...", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
+        {144, "...s...", "redraw@0 redraw@6 redraw@12 redraw@1012 redraw@1018 redraw@1024"},
+        {60, "..2...1..", "redraw@0 redraw@16 type 0@266 type 0@516 type 0@766 redraw@766 redraw@782"},
+        {60, ".7..9..", "redraw@0 type 0@250 type 0@500 redraw@500 redraw@516"},
+        {60, ".72.3..", "redraw@0 type 0@250 redraw@250 redraw@266"},
+    };
+    for (const auto& c : cases) {
+        auto window = start_window(c.hz);
         std::string seen;
-        for (int i = 0; i < 6; ++i) {
-            now_ms += i == 3 ? 1000 : 0;
-            EXPECT_EQ(next(*window), "redraw");
-            seen += (i ? " " : "") + std::to_string(now_ms);
+        for (const char* step = c.steps; *step; ++step) {
+            if (*step == 's') now_ms += 1000;
+            else if (*step != '.') events.push_back(window_event(*step - '0'));
+            else seen += (seen.empty() ? "" : " ") + next(*window), seen += "@" + std::to_string(now_ms);
         }
-        EXPECT_EQ(seen, times) << hz << " Hz";
+        EXPECT_EQ(seen, c.out) << c.steps << " at " << c.hz << " Hz";
     }
 }
 
@@ -129,23 +140,26 @@ TEST(window, present_copies_the_engine_image_into_any_surface_format) {
     glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
     const struct {
         Uint32 format;
-        int tolerance, pad;  // a channel of n bits is within 256 >> n; pad: extra bytes per row
+        int tolerance, pad, scale = 1;  // a channel of n bits is within 256 >> n; pad: extra bytes per row
     } cases[] = {
         {SDL_PIXELFORMAT_RGB888, 0, 0},   {SDL_PIXELFORMAT_RGB888, 0, 16}, {SDL_PIXELFORMAT_ARGB8888, 0, 0},
         {SDL_PIXELFORMAT_BGR888, 0, 0},   {SDL_PIXELFORMAT_ABGR8888, 0, 0}, {SDL_PIXELFORMAT_RGBA8888, 0, 0},
         {SDL_PIXELFORMAT_BGRA8888, 0, 0}, {SDL_PIXELFORMAT_RGB24, 0, 0},    {SDL_PIXELFORMAT_BGR24, 0, 4},
         {SDL_PIXELFORMAT_RGB565, 8, 0},   {SDL_PIXELFORMAT_BGR565, 8, 2},   {SDL_PIXELFORMAT_RGB555, 8, 0},
-        {SDL_PIXELFORMAT_ARGB4444, 16, 0},
+        {SDL_PIXELFORMAT_ARGB4444, 16, 0}, {SDL_PIXELFORMAT_RGB888, 0, 0, 2}, {SDL_PIXELFORMAT_RGB888, 0, 12, 8},
+        {SDL_PIXELFORMAT_RGB24, 0, 0, 3}, {SDL_PIXELFORMAT_RGB565, 8, 2, 2},
     };
     std::vector<uint8_t> scratch;
     for (const auto& c : cases) {
-        const int pitch = 320 * SDL_BYTESPERPIXEL(c.format) + c.pad;
-        std::vector<uint8_t> pixels(pitch * 240);
-        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), 320, 240, 0, pitch, c.format);
+        const int width = 320 * c.scale, height = 240 * c.scale, pitch = width * SDL_BYTESPERPIXEL(c.format) + c.pad;
+        std::vector<uint8_t> pixels(pitch * height);
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), width, height, 0, pitch, c.format);
         ASSERT_TRUE(copy_engine_image(stand_in(), image_source, surface, scratch));
-        image observed{320, 240, std::vector<uint8_t>(320 * 240 * 3)};
-        SDL_ConvertPixels(320, 240, c.format, pixels.data(), pitch, SDL_PIXELFORMAT_RGB24, observed.rgb.data(), 960);
-        EXPECT_TRUE(same_picture(expected, observed, SDL_GetPixelFormatName(c.format), c.tolerance));
+        image observed{width, height, std::vector<uint8_t>(width * height * 3)}, enlarged{width, height, {}};
+        SDL_ConvertPixels(width, height, c.format, pixels.data(), pitch, SDL_PIXELFORMAT_RGB24, observed.rgb.data(), width * 3);
+        for (int i = 0; i < width * height; ++i)  // each pixel a scale x scale block
+            enlarged.rgb.insert(enlarged.rgb.end(), expected.at(i % width / c.scale, i / width / c.scale), expected.at(i % width / c.scale, i / width / c.scale) + 3);
+        EXPECT_TRUE(same_picture(enlarged, observed, std::string(SDL_GetPixelFormatName(c.format)) + "_x" + std::to_string(c.scale), c.tolerance));
         SDL_FreeSurface(surface);
     }
 }
