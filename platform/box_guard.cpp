@@ -32,7 +32,10 @@ void while_box_is_up(const std::function<void()>& show) {
     sigemptyset(&action.sa_mask);
     box_owner = getpid();
     box_up = 1;
-    for (int i = 0; i < 3; ++i) sigaction(signals[i], &action, &saved[i]);
+    for (int i = 0; i < 3; ++i) {
+        sigaction(signals[i], nullptr, &saved[i]);
+        if (saved[i].sa_handler != SIG_IGN) sigaction(signals[i], &action, nullptr);  // nohup stays
+    }
     show();
     for (int i = 0; i < 3; ++i) sigaction(signals[i], &saved[i], nullptr);
     box_up = 0;
