@@ -168,8 +168,8 @@ public:
                 --pending_count_;
                 return;
             }
-            // Events are taken once per frame rather than waited for: a wait on the display's
-            // connection costs a dozen failed reads in SDL's pumping, every frame.
+            // Events are taken once a frame rather than waited for (a key waits a frame at most):
+            // SDL's wait on the display's connection costs a dozen failed reads every frame.
             SDL_Event event;
             const bool got = sdl_.SDL_PollEvent(&event);
             take_back_context(engine);
