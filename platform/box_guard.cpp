@@ -1,3 +1,5 @@
+// The guard around a modal box: signals end the program while it waits in the box, and the
+// process that shows the box goes with it.
 #include "platform/box_guard.h"
 
 #include <pthread.h>
