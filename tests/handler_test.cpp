@@ -3,7 +3,7 @@
 #include "app/app.h"
 #include "harness/in_process.h"
 #include "scene/view_state.h"
-#include "support.h"
+#include <gtest/gtest.h>
 
 TEST(message_loop, only_a_quit_for_the_application_ends_it_and_a_close_posts_one) {
     start_scene(create_app("headless", "redraw; close; redraw 5"));

@@ -1,0 +1,92 @@
+"""The real program, one process per case, from a table in tests/cases/ (the format is in
+tests/cases/README.md). Usage: cases_test.py TABLE [NAME-PART]. With KAVEX_UPDATE_PICTURES=1,
+the observed pictures replace the goldens that differ."""
+import os, re, signal, stat, sys, tempfile
+from support import FAULT, SOURCE, eventually, picture_difference, read_png, start
+
+ESCAPES = {"n": "\n", "t": "\t", "e": "\x1b", "0": "\0", "\\": "\\"}
+
+
+def expand(text, work):
+    text = re.sub(r"\{name:(\d+)\}", lambda m: "n" * int(m.group(1)), text)
+    text = text.replace("{dir}", work).replace("{src}", SOURCE).replace("{fault}", FAULT)
+    return re.sub(r"\\([nte0\\])", lambda m: ESCAPES[m.group(1)], text)
+
+
+def pattern(text):  # '*' matches any text within a line
+    return "".join("[^\n]*" if c == "*" else re.escape(c) for c in text)
+
+
+def run(lines, work):
+    env, status, err, files, texts, checks = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, []
+    limit = when = None
+    closed = False
+    for what, raw in lines:
+        arg = expand(raw, work)
+        w, path = arg.split(" "), lambda n: os.path.join(work, arg.split(" ")[n])
+        if what == "env": env[arg.partition("=")[0]] = arg.partition("=")[2] if "=" in arg else None
+        elif what == "script": env["KAVEX_SCRIPT"] = arg
+        elif what == "status": status = int(arg)
+        elif what == "stderr": err += arg[:-2] if raw.endswith("\\c") else arg + "\n"
+        elif what == "files": files += w
+        elif what == "text": texts[w[0]] = texts.get(w[0], "") + arg[len(w[0]) + 1:] + "\n"
+        elif what in ("mode", "picture"): checks.append((what, w[0], w[1])); files.append(w[0])
+        elif what == "file-limit": limit = int(arg)
+        elif what == "signal": when = (getattr(signal, "SIG" + w[0]), w[1])
+        elif what == "stderr-closed": closed = True
+        elif what == "setup" and w[0] == "dir": os.mkdir(path(1))
+        elif what == "setup" and w[0] in ("fifo", "device", "socket"):
+            try: os.mknod(path(1), {"fifo": stat.S_IFIFO, "device": stat.S_IFCHR, "socket": stat.S_IFSOCK}[w[0]] | 0o600)
+            except PermissionError: return ["skipped: mknod is not permitted"]
+        elif what == "setup" and w[0] == "link": os.symlink(w[2], path(1))
+        elif what == "setup" and w[0] == "hardlink": os.link(path(2), path(1))
+        elif what == "setup" and w[0] == "chmod": os.chmod(path(1), int(w[2], 8))
+        elif what == "setup" and w[0] == "file":
+            line = arg.split(" ", 3)[3] + "\n" if len(w) > 3 else "\n"
+            open(path(1), "w").write(line * -(-int(w[2]) // len(line)) if len(w) > 2 else "")
+        else: return [f"unknown directive: {what} {arg}"]
+    files += list(texts) + os.listdir(work)
+    read_end, write_end = os.pipe()  # for a stderr that nobody reads
+    os.close(read_end)
+    stderr = tempfile.TemporaryFile()
+    process = start(env, work, write_end if closed else stderr, limit)
+    os.close(write_end)
+
+    def ended():
+        nonlocal when
+        if when and os.path.exists(os.path.join(work, when[1])):
+            process.send_signal(when[0])
+            when = None
+        return process.poll() is not None
+    errors = [] if eventually(ended, 60) else ["still running after 60 s"]
+    process.kill()
+    stderr.seek(0)
+    seen, returned = stderr.read().decode(errors="backslashreplace"), process.wait()
+    if (returned if returned >= 0 else 128 - returned) != status: errors.append(f"status {returned} (negative: a signal), not {status}")
+    if not re.fullmatch(pattern(err), seen): errors.append(f"stderr expected:\n{err}observed:\n{seen}")
+    for name, text in texts.items():
+        content = open(os.path.join(work, name), errors="backslashreplace").read() if os.path.exists(os.path.join(work, name)) else ""
+        if not re.fullmatch(pattern(text), content): errors.append(f"{name} expected:\n{text}observed:\n{content[:1000]}")
+    if sorted(os.listdir(work)) != sorted(set(files)): errors.append(f"files {sorted(os.listdir(work))}, not {sorted(set(files))}")
+    for what, name, expected in checks:
+        observed, golden = os.path.join(work, name), os.path.join(SOURCE, expected)
+        if what == "mode" and (os.lstat(observed).st_mode if os.path.lexists(observed) else 0) != int(expected, 8):
+            errors.append(f"{name}: mode {os.lstat(observed).st_mode if os.path.lexists(observed) else 0:o}, not {expected}")
+        if what == "picture" and os.environ.get("KAVEX_UPDATE_PICTURES") and os.path.exists(observed) and (
+                not os.path.exists(golden) or open(observed, "rb").read() != open(golden, "rb").read()):
+            open(golden, "wb").write(open(observed, "rb").read())
+            print("updated", expected)
+        if what == "picture": errors += filter(None, [picture_difference(read_png(golden), read_png(observed), os.path.basename(expected)[:-4])])
+    return errors
+
+
+cases, failed = [], 0
+for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
+    if line.startswith("["): cases.append((line[1:-1], []))
+    elif line and not line.startswith("#"): cases[-1][1].append((line.split(" ", 1) + [""])[:2])
+for name, lines in cases:
+    if sys.argv[2:] and sys.argv[2] not in name: continue
+    with tempfile.TemporaryDirectory(prefix="kavex-test-") as work: errors = run(lines, work)
+    failed += bool(errors) and not errors[0].startswith("skipped")
+    print("ok  " if not errors else "    " if errors[0].startswith("skipped") else "FAIL", f"[{name}]" + "".join("\n" + e for e in errors).replace("\n", "\n    "), flush=True)
+sys.exit(failed > 0)

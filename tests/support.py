@@ -1,0 +1,80 @@
+"""Shared test helpers: the program's paths, starting it, waiting for conditions, and PNG
+pictures read, written and compared within a tolerance (a difference picture on failure)."""
+import os, resource, signal, struct, subprocess, time, zlib
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PROGRAM = os.environ.get("KAVEX_VIEW", os.path.join(SOURCE, "build", "kavex-view"))  # CTest names the build's
+FAULT = os.environ.get("KAVEX_FAULT_INJECT", os.path.join(os.path.dirname(PROGRAM), "tests", "libfault_inject.so"))
+FAILED = os.path.join(os.path.dirname(FAULT), "failed-pictures")
+PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
+
+
+def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,)):
+    """Starts argv in cwd with the environment changed (None unsets) and in its own process
+    group, as a fresh process would: default signal dispositions, none blocked."""
+    env = {k: v for k, v in os.environ.items() if k not in PLATFORM_VARIABLES}
+    env.update(changes)
+    def child():
+        for s in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
+            signal.signal(s, signal.SIG_DFL)  # a background job starts with SIGINT ignored
+        signal.pthread_sigmask(signal.SIG_SETMASK, [])
+        if file_limit is not None: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+    return subprocess.Popen(argv, cwd=cwd, env={k: v for k, v in env.items() if v is not None}, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=stderr, preexec_fn=child, process_group=0)
+
+
+def eventually(condition, seconds=30):
+    deadline = time.time() + seconds
+    while not condition():
+        if time.time() > deadline: return False
+        time.sleep(0.01)
+    return True
+
+
+def read_png(path):
+    """(width, height, RGB bytes, top row first) of an 8-bit RGB PNG, or None."""
+    if not os.path.exists(path): return None
+    with open(path, "rb") as file: data, chunks, at = file.read(), {}, 8
+    while at < len(data):
+        size, kind = struct.unpack(">I4s", data[at:at + 8])
+        chunks[kind], at = chunks.get(kind, b"") + data[at + 8:at + 8 + size], at + size + 12
+    width, height, depth, colour = struct.unpack(">IIBB", chunks[b"IHDR"][:10])
+    raw, stride, rows, previous = zlib.decompress(chunks[b"IDAT"]), width * 3, [], bytearray(width * 3)
+    for y in range(height):
+        kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for x in range(stride):  # the five PNG filters
+            a, b, c = row[x - 3] if x > 2 else 0, previous[x], previous[x - 3] if x > 2 else 0
+            p = a + b - c
+            row[x] = (row[x] + (0, a, b, (a + b) // 2, a if abs(p - a) <= min(abs(p - b), abs(p - c))
+                                else b if abs(p - b) <= abs(p - c) else c)[kind]) & 255
+        rows.append(row)
+        previous = row
+    return (width, height, bytes(b"".join(rows))) if (depth, colour) == (8, 2) else None
+
+
+def write_png(path, picture):
+    width, height, rgb = picture
+    chunk = lambda kind, body: struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+    raw = b"".join(b"\0" + rgb[y * width * 3:(y + 1) * width * 3] for y in range(height))
+    open(path, "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                           chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def picture_difference(expected, observed, name, tolerance=3):
+    """None if every channel of every pixel is within the tolerance; else what differs, with
+    NAME.observed.png and NAME.diff.png (the differing pixels red) in failed-pictures/."""
+    if not expected or not observed or expected[:2] != observed[:2]:
+        return f"{name}: expected a picture of {expected and expected[:2]}, observed {observed and observed[:2]}"
+    e, o, diff, worst, beyond = expected[2], observed[2], bytearray(expected[2]), (0, 0), 0
+    for i in range(0, len(e), 3):
+        d = max(abs(e[i] - o[i]), abs(e[i + 1] - o[i + 1]), abs(e[i + 2] - o[i + 2]))
+        worst, beyond = max(worst, (d, i)), beyond + (d > tolerance)
+        diff[i:i + 3] = b"\xff\0\0" if d > tolerance else bytes(v // 4 for v in e[i:i + 3])
+    if not beyond: return None
+    os.makedirs(FAILED, exist_ok=True)
+    out, i = os.path.join(FAILED, name), worst[1]
+    write_png(out + ".observed.png", observed)
+    write_png(out + ".diff.png", (expected[0], expected[1], bytes(diff)))
+    return (f"{name}: {beyond} pixels differ by more than {tolerance}\nProbe color at ({i // 3 % expected[0]},"
+            f"{i // 3 // expected[0]})\n  Expected: {tuple(e[i:i + 3])}\n  Observed: {tuple(o[i:i + 3])}\n"
+            f"  See {out}.observed.png and .diff.png")
