@@ -9,17 +9,14 @@
 
 struct kgl_engine;
 
-// A message type the program ignores.
-constexpr int32_t no_message = 0;
-
 class backend {
 public:
     virtual ~backend() = default;
-    // Blocks until the next message and fills its type, character and code. A backend that
-    // waits returns within a second even with nothing to deliver (then with no_message), so the
-    // GUI library sees a signal's close request in time.
+    // Blocks until the next message, fills its type, character and code and returns true. A
+    // backend that waits returns within a second even with nothing to deliver, then with false,
+    // so the GUI library sees a signal's close request in time.
     // engine is the image bound to the application, or null before kglMakeCurrent.
-    virtual void next_message(message_record& message, const kgl_engine* engine) = 0;
+    virtual bool next_message(message_record& message, const kgl_engine* engine) = 0;
     // Shows the engine's current image; called after every dispatched message.
     virtual void present(const kgl_engine& engine) = 0;
     // Shows a modal error box where the backend can; the GUI library has written it on stderr.

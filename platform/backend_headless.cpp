@@ -27,13 +27,13 @@ public:
         if (!parse_script(text, commands_, error)) fail(2, "%s", error.c_str());
     }
 
-    void next_message(message_record& message, const kgl_engine* engine) override {
+    bool next_message(message_record& message, const kgl_engine* engine) override {
         while (next_ < commands_.size()) {
             const script_command& command = commands_[next_];
             if (command.kind == script_command::redraw && repeated_ < command.value) {
                 ++repeated_;
                 message.type = GI_MSG_REDRAW;
-                return;
+                return true;
             }
             ++next_;
             repeated_ = 0;
@@ -46,20 +46,21 @@ public:
             case script_command::key:
                 message.type = GI_MSG_KEY;
                 message.character = command.value;
-                return;
+                return true;
             case script_command::code:
                 message.type = GI_MSG_KEY;
                 message.code = static_cast<uint16_t>(command.value);
-                return;
+                return true;
             case script_command::message:
                 message.type = command.value;
-                return;
+                return true;
             case script_command::close:
                 message.type = GI_MSG_CLOSE;
-                return;
+                return true;
             }
         }
         message.type = GI_MSG_CLOSE;
+        return true;
     }
 
     void present(const kgl_engine&) override {}

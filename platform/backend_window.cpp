@@ -159,14 +159,14 @@ public:
         sdl_.SDL_StartTextInput();
     }
 
-    void next_message(message_record& message, const kgl_engine* engine) override {
+    bool next_message(message_record& message, const kgl_engine* engine) override {
         for (;;) {
             if (pending_count_ > 0) {
                 message.type = GI_MSG_KEY;
                 message.character = pending_[pending_first_];
                 pending_first_ = (pending_first_ + 1) % pending_capacity;
                 --pending_count_;
-                return;
+                return true;
             }
             // Events are taken once a frame rather than waited for (a key waits a frame at most):
             // SDL's wait on the display's connection costs a dozen failed reads every frame.
@@ -174,16 +174,15 @@ public:
             const bool got = sdl_.SDL_PollEvent(&event);
             take_back_context(engine);
             if (got) {
-                if (translate(event, message)) return;
+                if (translate(event, message)) return true;
                 continue;
             }
             if (resting_) {
                 const bool woke = sdl_.SDL_WaitEventTimeout(&event, rest_wait_ms);
                 take_back_context(engine);
-                if (woke && translate(event, message)) return;
+                if (woke && translate(event, message)) return true;
                 if (!woke && x_.get) window_event(SDL_WINDOWEVENT_NONE);
-                message.type = no_message;
-                return;
+                return false;
             }
             Uint64 now = sdl_.SDL_GetPerformanceCounter();
             if (now < next_frame_) {
@@ -197,7 +196,7 @@ public:
                               ? now + frame_interval_
                               : next_frame_ + frame_interval_;
             message.type = GI_MSG_REDRAW;
-            return;
+            return true;
         }
     }
 

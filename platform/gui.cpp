@@ -60,10 +60,13 @@ extern "C" int GI_wait_message(message_record* message, int) {
         return 0;
     }
     message->target = &gui.record;
-    if (take_close_request())
-        message->type = GI_MSG_CLOSE;
-    else
-        gui.source->next_message(*message, gui.engine);
+    // A close request goes first; a backend that had nothing to deliver is asked again.
+    do {
+        if (take_close_request()) {
+            message->type = GI_MSG_CLOSE;
+            break;
+        }
+    } while (!gui.source->next_message(*message, gui.engine));
     record_message(*message);
     return 1;
 }
