@@ -26,6 +26,17 @@ struct result {
     benchmark::UserCounters counters;
 };
 
+// Whether a run failed or was skipped: Google Benchmark 1.8 replaced Run::error_occurred with
+// Run::skipped, so the member that exists is the one used.
+template <class Run>
+auto failed(const Run& run, int) -> decltype(static_cast<bool>(run.skipped)) {
+    return static_cast<bool>(run.skipped);
+}
+template <class Run>
+bool failed(const Run& run, long) {
+    return run.error_occurred;
+}
+
 // The console output, and each figure kept for the summary.
 class collecting_reporter : public benchmark::ConsoleReporter {
 public:
@@ -34,7 +45,7 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
-            if (run.error_occurred) continue;
+            if (failed(run, 0)) continue;
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
             results[run.run_name.function_name] = {
                 run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit),

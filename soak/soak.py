@@ -1,0 +1,37 @@
+"""Soak run: the real program draws 100 000 frames headless, cycling through every combination of
+the five switches (l b t a f), four frames each, and once per round of 32 the next texture
+environment (m). Prints the lowest resident memory in each quarter of the run; fails if the
+last quarter's is more than 256 KiB above the second's.
+
+Memory grows at first: Mesa sizes its buffers by the largest frame it has drawn, and frames
+differ by angle and switches. It may step once more by 512 KiB: when Mesa first frees one of its
+1 MiB buffers, glibc raises its mmap threshold above that size, and Mesa's 512 KiB vertex buffer
+moves from a mapping of its own to the heap, which keeps it; Mesa also holds a spare 1 MiB
+buffer for a while now and then. So the check compares the lowest figures of the second quarter
+and the last: a leak grows on. Usage: soak.py [PROGRAM] (default: build/kavex-view)"""
+import os, subprocess, sys, tempfile, time
+
+FRAMES, EACH, ALLOWED_KIB = 100000, 4, 256
+program = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build", "kavex-view")
+steps, previous = [], 0
+for n in range(FRAMES // EACH):
+    combination = n % 32
+    steps += ["key m"] * (combination == 0 and n > 0) + ["key " + k for i, k in enumerate("lbtaf") if (previous ^ combination) >> i & 1]
+    steps.append(f"redraw {EACH}")
+    previous = combination
+script = tempfile.NamedTemporaryFile("w", suffix=".script")
+script.write("\n".join(steps)), script.flush()
+env = dict(os.environ, KAVEX_PLATFORM="headless", KAVEX_SCRIPT="@" + script.name)
+env.pop("KAVEX_RECORD", None)
+started, samples = time.time(), []
+with subprocess.Popen([program], env=env) as run:
+    while run.poll() is None:
+        status = open(f"/proc/{run.pid}/status").read() if os.path.exists(f"/proc/{run.pid}/status") else ""
+        samples += [(time.time(), int(line.split()[1])) for line in status.splitlines() if line.startswith("VmRSS:")]
+        time.sleep(0.05)
+seconds = time.time() - started
+print(f"frames:                     {FRAMES} in {seconds:.1f} s ({FRAMES / seconds:.0f} frames/s), exit status {run.returncode}")
+lowest = [min((kib for t, kib in samples if int(4 * (t - started) / seconds) == q), default=0) for q in range(4)]
+for q in range(4): print(f"lowest resident, quarter {q + 1}: {lowest[q]} KiB")
+print(f"growth, quarter 2 to 4:     {lowest[3] - lowest[1]} KiB (allowed {ALLOWED_KIB})")
+sys.exit(run.returncode != 0 or lowest[3] - lowest[1] > ALLOWED_KIB or not all(lowest))
