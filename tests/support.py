@@ -1,6 +1,9 @@
 """Shared test helpers: the program's paths, starting it, waiting for conditions, and PNG
 pictures read, written and compared within a tolerance (a difference picture on failure)."""
-import os, resource, signal, struct, subprocess, time, zlib
+import os, resource, signal, subprocess, sys, time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
+import pngfile  # noqa: E402 (shared with the picture and icon tools)
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAM = os.environ.get("KAVEX_VIEW", os.path.join(SOURCE, "build", "kavex-view"))  # CTest names the build's
@@ -32,32 +35,9 @@ def eventually(condition, seconds=30):
 
 
 def read_png(path):
-    """(width, height, RGB bytes, top row first) of an 8-bit RGB PNG, or None."""
-    if not os.path.exists(path): return None
-    with open(path, "rb") as file: data, chunks, at = file.read(), {}, 8
-    while at < len(data):
-        size, kind = struct.unpack(">I4s", data[at:at + 8])
-        chunks[kind], at = chunks.get(kind, b"") + data[at + 8:at + 8 + size], at + size + 12
-    width, height, depth, colour = struct.unpack(">IIBB", chunks[b"IHDR"][:10])
-    raw, stride, rows, previous = zlib.decompress(chunks[b"IDAT"]), width * 3, [], bytearray(width * 3)
-    for y in range(height):
-        kind, row = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for x in range(stride):  # the five PNG filters
-            a, b, c = row[x - 3] if x > 2 else 0, previous[x], previous[x - 3] if x > 2 else 0
-            p = a + b - c
-            row[x] = (row[x] + (0, a, b, (a + b) // 2, a if abs(p - a) <= min(abs(p - b), abs(p - c))
-                                else b if abs(p - b) <= abs(p - c) else c)[kind]) & 255
-        rows.append(row)
-        previous = row
-    return (width, height, bytes(b"".join(rows))) if (depth, colour) == (8, 2) else None
-
-
-def write_png(path, picture):
-    width, height, rgb = picture
-    chunk = lambda kind, body: struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-    raw = b"".join(b"\0" + rgb[y * width * 3:(y + 1) * width * 3] for y in range(height))
-    open(path, "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
-                           chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+    """(width, height, RGB bytes, top row first) of a picture the program saved, or None."""
+    picture = pngfile.read_png(path)
+    return picture and picture[:2] + picture[3:]
 
 
 def picture_difference(expected, observed, name, tolerance=3):
@@ -73,8 +53,8 @@ def picture_difference(expected, observed, name, tolerance=3):
     if not beyond: return None
     os.makedirs(FAILED, exist_ok=True)
     out, i = os.path.join(FAILED, name), worst[1]
-    write_png(out + ".observed.png", observed)
-    write_png(out + ".diff.png", (expected[0], expected[1], bytes(diff)))
+    pngfile.write_png(out + ".observed.png", *observed)
+    pngfile.write_png(out + ".diff.png", expected[0], expected[1], bytes(diff))
     return (f"{name}: {beyond} pixels differ by more than {tolerance}\nProbe color at ({i // 3 % expected[0]},"
             f"{i // 3 // expected[0]})\n  Expected: {tuple(e[i:i + 3])}\n  Observed: {tuple(o[i:i + 3])}\n"
             f"  See {out}.observed.png and .diff.png")
