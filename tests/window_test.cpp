@@ -4,7 +4,9 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include <algorithm>
 #include <deque>
+#include <sstream>
 
 #include "harness/in_process.h"
 #include "platform/backend.h"
@@ -62,70 +64,52 @@ std::string next(backend& window) {
            : "code " + std::to_string(m.code);
 }
 
-SDL_Event event(Uint32 type, SDL_Keycode sym = 0, const char* text = "", Uint8 window = 0) {
-    SDL_Event e{};
-    e.type = type;
-    e.key.keysym = {static_cast<SDL_Scancode>(sym & ~SDLK_SCANCODE_MASK), sym, 0, 0};
-    if (type == SDL_TEXTINPUT) strcpy(e.text.text, text);
-    if (type == SDL_WINDOWEVENT) e.window.event = window;
-    return e;
+// One step: '.' takes a message ("what@ms"), 's' stalls for a second, 'q' quits, 'm' moves the
+// mouse, 'wN' is SDL window event N (1 shown, 2 hidden, 3 exposed, 4 moved, 7 minimised,
+// 9 restored), 'kKEY' and 'uKEY' press and release a key by SDL's name, 'tTEXT' types text;
+// '_' stands for a space in a name or text.
+std::string run(backend& window, const std::string& steps) {
+    std::string seen;
+    std::istringstream in(steps);
+    for (std::string step; in >> step;) {
+        std::replace(step.begin(), step.end(), '_', ' ');
+        SDL_Event e{};
+        const std::string arg = step.substr(1);
+        const SDL_Keycode key = arg.size() == 1 ? arg[0] : SDL_SCANCODE_TO_KEYCODE(SDL_GetScancodeFromName(arg.c_str()));
+        e.key.keysym = {static_cast<SDL_Scancode>(key & ~SDLK_SCANCODE_MASK), key, 0, 0};
+        e.type = std::string("qmwkut").find(step[0]) != std::string::npos
+                     ? std::vector<Uint32>{SDL_QUIT, SDL_MOUSEMOTION, SDL_WINDOWEVENT, SDL_KEYDOWN, SDL_KEYUP, SDL_TEXTINPUT}[std::string("qmwkut").find(step[0])] : 0;
+        if (step[0] == 'w') e.window.event = static_cast<Uint8>(std::stoi(arg));
+        if (step[0] == 't') strcpy(e.text.text, arg.c_str());
+        if (step == "s") now_ms += 1000;
+        else if (step == ".") seen += (seen.empty() ? "" : " ") + next(window), seen += "@" + std::to_string(now_ms);
+        else events.push_back(e);
+    }
+    return seen;
 }
-SDL_Event press(SDL_Keycode sym) { return event(SDL_KEYDOWN, sym); }
-SDL_Event text(const char* t) { return event(SDL_TEXTINPUT, 0, t); }
-SDL_Event window_event(Uint8 what) { return event(SDL_WINDOWEVENT, 0, "", what); }
 
 }  // namespace
 
-TEST(window, sdl_events_become_messages) {
-    const struct {
-        std::vector<SDL_Event> in;
-        const char* out;
-    } cases[] = {
-        {{press(SDLK_l), text("l"), event(SDL_KEYUP, SDLK_l)}, "key 108"},
-        {{press(SDLK_LSHIFT), press(SDLK_l), text("L"), press(SDLK_LCTRL), press(SDLK_1), text("1")}, "key 76, key 49"},
-        {{press(SDLK_SPACE), text(" ")}, "key 32"},
-        {{press(SDLK_PAGEUP), press(SDLK_PAGEDOWN), press(SDLK_UP), press(SDLK_DOWN), press(SDLK_LEFT),
-          press(SDLK_RIGHT)}, "code 32, code 53, code 98, code 99, code 100, code 101"},
-        {{press(SDLK_F1), press(SDLK_KP_1)}, "code 314, code 345"},  // 256 + scancode
-        {{press(SDLK_LCTRL), press(SDLK_RCTRL), press(SDLK_LSHIFT), press(SDLK_RSHIFT), press(SDLK_LALT),
-          press(SDLK_RALT), press(SDLK_LGUI), press(SDLK_RGUI), press(SDLK_CAPSLOCK), press(SDLK_NUMLOCKCLEAR),
-          press(SDLK_SCROLLLOCK), press(SDLK_MODE)}, ""},
-        {{text("\xc3\xa9"), text("ab"), text("\xe2\x82\xac"), text("\xf0\x9f\x98\x80")},
-         "key 233, key 97, key 98, key 8364, key 128512"},
-        {{window_event(SDL_WINDOWEVENT_EXPOSED), window_event(SDL_WINDOWEVENT_MOVED), event(SDL_MOUSEMOTION)}, "redraw"},
-    };
-    for (const auto& c : cases) {
-        auto window = start_window();
-        EXPECT_EQ(next(*window), "redraw");  // the first frame is due at once
-        events.assign(c.in.begin(), c.in.end());
-        events.push_back(event(SDL_QUIT));
-        std::string out;
-        for (std::string m; (m = next(*window)) != "close";) out += (out.empty() ? "" : ", ") + m;
-        EXPECT_EQ(out, c.out);
-        EXPECT_EQ(now_ms, 0u) << "it waited with events queued";
-    }
-}
-
-TEST(window, redraws_keep_the_display_pace_and_rest_while_the_window_is_hidden) {
-    // Steps: '.' takes a message, 's' stalls for a second, a digit queues that SDL window event
-    // (1 shown, 2 hidden, 3 exposed, 7 minimised, 9 restored). Out: the messages with their times in ms.
+TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidden) {
     const struct { int hz; const char *steps, *out; } cases[] = {
-        {60, "...s...", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
-        {0, "...s...", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
-        {144, "...s...", "redraw@0 redraw@6 redraw@12 redraw@1012 redraw@1018 redraw@1024"},
-        {60, "..2...1..", "redraw@0 redraw@16 none@266 none@516 none@766 redraw@766 redraw@782"},
-        {60, ".7..9..", "redraw@0 none@250 none@500 redraw@500 redraw@516"},
-        {60, ".72.3..", "redraw@0 none@250 redraw@250 redraw@266"},
+        {60, ". kl tl ul .", "redraw@0 key 108@0"},
+        {60, ". kLeft_Shift kl tL kLeft_Ctrl k1 t1 . .", "redraw@0 key 76@0 key 49@0"},
+        {60, ". kSpace t_ .", "redraw@0 key 32@0"},
+        {60, ". kPageUp kPageDown kUp kDown kLeft kRight . . . . . .", "redraw@0 code 32@0 code 53@0 code 98@0 code 99@0 code 100@0 code 101@0"},
+        {60, ". kF1 kKeypad_1 . .", "redraw@0 code 314@0 code 345@0"},  // 256 + scancode
+        {60, ". kLeft_Ctrl kRight_Ctrl kLeft_Shift kRight_Shift kLeft_Alt kRight_Alt kLeft_GUI kRight_GUI kCapsLock kNumlock kScrollLock kModeSwitch q .", "redraw@0 close@0"},
+        {60, ". t\xc3\xa9 tab t\xe2\x82\xac t\xf0\x9f\x98\x80 . . . . .", "redraw@0 key 233@0 key 97@0 key 98@0 key 8364@0 key 128512@0"},
+        {60, ". w3 w4 m q . .", "redraw@0 redraw@0 close@0"},
+        {60, ". . . s . . .", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
+        {0, ". . . s . . .", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
+        {144, ". . . s . . .", "redraw@0 redraw@6 redraw@12 redraw@1012 redraw@1018 redraw@1024"},
+        {60, ". . w2 . . . w1 . .", "redraw@0 redraw@16 none@266 none@516 none@766 redraw@766 redraw@782"},
+        {60, ". w7 . . w9 . .", "redraw@0 none@250 none@500 redraw@500 redraw@516"},
+        {60, ". w7 w2 . w3 . .", "redraw@0 none@250 redraw@250 redraw@266"},
     };
     for (const auto& c : cases) {
         auto window = start_window(c.hz);
-        std::string seen;
-        for (const char* step = c.steps; *step; ++step) {
-            if (*step == 's') now_ms += 1000;
-            else if (*step != '.') events.push_back(window_event(*step - '0'));
-            else seen += (seen.empty() ? "" : " ") + next(*window), seen += "@" + std::to_string(now_ms);
-        }
-        EXPECT_EQ(seen, c.out) << c.steps << " at " << c.hz << " Hz";
+        EXPECT_EQ(run(*window, c.steps), c.out) << c.steps << " at " << c.hz << " Hz";
     }
 }
 
