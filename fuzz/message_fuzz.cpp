@@ -20,20 +20,21 @@ namespace {
 // The initial view state, and the GL state that keys set outside a frame.
 void restore(const view_state_t& initial) {
     view_state = initial;
-    (initial.blending ? glEnable : glDisable)(GL_BLEND);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, view_state_t::env_modes[initial.env_mode_index]);
+    glDisable(GL_BLEND);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
 }
 
 const char* broken_invariant() {
     const view_state_t& v = view_state;
-    for (int32_t value : {v.lighting, v.blending, v.texturing, v.linear_filter, v.additive})
-        if (value != 0 && value != 1) return "a switch is neither 0 nor 1";
     GLint mode = 0;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &mode);
-    if (v.env_mode_index < 0 || v.env_mode_index > 3 || mode != view_state_t::env_modes[v.env_mode_index])
-        return "the GL texture environment is not the selected one";
-    if (glIsEnabled(GL_BLEND) != v.blending) return "GL_BLEND does not follow the blending switch";
-    return glGetError() != GL_NO_ERROR ? "the GL reports an error" : nullptr;
+    for (int32_t value : {v.lighting, v.blending, v.texturing, v.linear_filter, v.additive})
+        if (value != 0 && value != 1) return "a switch is neither 0 nor 1";
+    return v.env_mode_index < 0 || v.env_mode_index > 3 || mode != view_state_t::env_modes[v.env_mode_index]
+               ? "the GL texture environment is not the selected one"
+           : glIsEnabled(GL_BLEND) != v.blending ? "GL_BLEND does not follow the blending switch"
+           : glGetError() != GL_NO_ERROR         ? "the GL reports an error"
+                                                 : nullptr;
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
 #include "harness/in_process.h"
 
-#include <EGL/egl.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
-#include "platform/engine.h"
 #include "scene/renderer.h"
 #include "scene/view_state.h"
 
@@ -15,27 +11,17 @@ gi_handle create_app(const char* platform, const char* script, gi_handler handle
     setenv("KAVEX_SCRIPT", script, 1);
     unsetenv("KAVEX_RECORD");  // a record is the real program's
     static app_params params;
-    strcpy(params.title, "Kavex Mesa/OpenGL View");
-    params.width = 320;
-    params.height = 240;
-    params.handler = handler;
-    app = GI_create_app(&params);
-    return app;
+    params = {"Kavex Mesa/OpenGL View", 0, 0, 320, 240, handler, {}};
+    return app = GI_create_app(&params);
 }
 
 void start_scene(gi_handle app_handle) {
     static const view_state_t initial = view_state;
     if (!engine) engine = kglCreateContext(320, 240, 32);
-    gi_handle previous = gl_context;
-    gl_context = engine ? kglCreateGLContext(engine, 1) : nullptr;
-    if (!gl_context || !kglMakeCurrent(engine, gl_context, app_handle)) {
+    // A context of its own each time (the old one stays until the end): no GL state carries over.
+    if (!engine || !(gl_context = kglCreateGLContext(engine, 1)) || !kglMakeCurrent(engine, gl_context, app_handle)) {
         fprintf(stderr, "no headless GL engine (Mesa through EGL)\n");
         exit(1);
-    }
-    if (previous) {
-        auto* old = static_cast<kgl_context*>(previous);
-        eglDestroyContext(old->engine->display, old->context);
-        delete old;
     }
     view_state = initial;
     init_gl(320, 240);

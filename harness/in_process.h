@@ -9,7 +9,7 @@
 gi_handle create_app(const char* platform, const char* script,
                      gi_handler handler = handle_message);
 
-// The 320 x 240 engine, created once per process, and a fresh GL context on it (so no GL state
+// The 320 x 240 engine, created once per process, and a new GL context on it (so no GL state
 // carries over), made current and tied to app_handle if given; kept in engine and gl_context.
 // Then the initial view state and init_gl. Ends the process with a message without an engine.
 void start_scene(gi_handle app_handle = nullptr);
