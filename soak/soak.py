@@ -1,14 +1,14 @@
-"""Soak run: the real program draws 100 000 frames headless, cycling through every combination of
-the five switches (l b t a f), four frames each, and once per round of 32 the next texture
-environment (m). Prints the lowest resident memory in each quarter of the run; fails if the
-last quarter's is more than 256 KiB above the second's.
-
-Memory grows at first: Mesa sizes its buffers by the largest frame it has drawn, and frames
-differ by angle and switches. It may step once more by 512 KiB: when Mesa first frees one of its
-1 MiB buffers, glibc raises its mmap threshold above that size, and Mesa's 512 KiB vertex buffer
-moves from a mapping of its own to the heap, which keeps it; Mesa also holds a spare 1 MiB
-buffer for a while now and then. So the check compares the lowest figures of the second quarter
-and the last: a leak grows on. Usage: soak.py [PROGRAM] (default: build/kavex-view)"""
+# Soak run: the real program draws 100 000 frames headless, cycling through every combination of
+# the five switches (l b t a f), four frames each, and once per round of 32 the next texture
+# environment (m). Prints the lowest resident memory in each quarter of the run; fails if the
+# last quarter's is more than 256 KiB above the second's.
+#
+# Memory grows at first: Mesa sizes its buffers by the largest frame it has drawn, and frames
+# differ by angle and switches. It may step once more by 512 KiB: when Mesa first frees one of its
+# 1 MiB buffers, glibc raises its mmap threshold above that size, and Mesa's 512 KiB vertex buffer
+# moves from a mapping of its own to the heap, which keeps it; Mesa also holds a spare 1 MiB
+# buffer for a while now and then. So the check compares the lowest figures of the second quarter
+# and the last: a leak grows on. Usage: soak.py [PROGRAM] (default: build/kavex-view)
 import os, subprocess, sys, tempfile, time
 
 FRAMES, EACH, ALLOWED_KIB = 100000, 4, 256

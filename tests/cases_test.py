@@ -1,6 +1,6 @@
-"""The real program, one process per case, from a table in tests/cases/ (the format is in
-tests/cases/README.md). Usage: cases_test.py TABLE [NAME-PART]. With KAVEX_UPDATE_PICTURES=1,
-the observed pictures replace the goldens that differ."""
+# The real program, one process per case, from a table in tests/cases/ (the format is in
+# tests/cases/README.md). Usage: cases_test.py TABLE [NAME-PART]. With KAVEX_UPDATE_PICTURES=1,
+# the observed pictures replace the goldens that differ.
 import os, re, signal, subprocess, sys, tempfile
 from support import FAULT, SOURCE, eventually, picture_difference, read_png, start
 

@@ -1,10 +1,10 @@
-"""The real program on real displays: a private Xvfb per case, alone, with openbox, or under
-weston (its X11 backend, no Xwayland), driven as a user and a window manager would through
-python3-xlib and XTest. Every wait is for a condition, with a generous deadline."""
+# The real program on real displays: a private Xvfb per case, alone, with openbox, or under
+# weston (its X11 backend, no Xwayland), driven as a user and a window manager would through
+# python3-xlib and XTest. Every wait is for a condition, with a generous deadline.
 import ctypes, os, shutil, subprocess, tempfile, time, unittest
 from Xlib import X, XK, Xatom, display, error, protocol
 from Xlib.ext import xtest
-from support import FAULT, PROGRAM, eventually, picture_difference, read_png, start
+from support import PROGRAM, eventually, picture_difference, read_png, start
 
 TITLE = "Kavex Mesa/OpenGL View"
 
@@ -75,7 +75,7 @@ class Desktop(unittest.TestCase):
                                                        data=(32, data + [0] * (5 - len(data)))), event_mask=mask)
         self.x.sync()
 
-    def test_x11_window_takes_keys_closes_and_its_record_replays_to_the_last_picture(self):
+    def test_x11_window_takes_keys_closes_and_its_record_replays_to_the_last_picture_then_loses_its_display(self):
         self.start(KAVEX_RECORD=self.path("session"))
         self.await_window()
         origin, geometry = self.root.translate_coords(self.window, 0, 0), self.window.get_geometry()
@@ -89,13 +89,12 @@ class Desktop(unittest.TestCase):
         shown = self.grab()
         self.send(self.window, "WM_PROTOCOLS", [self.x.intern_atom("WM_DELETE_WINDOW")])  # the close button
         self.assertEqual((self.program.wait(30), self.err()), (0, ""))
-        for line in ("key t", "key m", "code 100", "code 53", "key b", "code 98", "key space", "close"):
-            self.assertIn("\n" + line + "\n", session())
+        self.assertTrue(session().endswith("\nclose\n"), session())
         open(self.path("replay"), "w").write(session()[:-6] + "snap replay.png\n")
         self.assertEqual(start({"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@replay"}, self.dir).wait(60), 0)
         self.assertIsNone(picture_difference(shown, read_png(self.path("replay.png")), "replay", 0), session())
-
-    def test_a_lost_display_ends_the_program_with_one_line(self):
+        # A display that goes away ends the program with one line.
+        os.remove(self.path("stderr"))
         self.start()
         self.await_window()
         self.x.close()
@@ -141,7 +140,7 @@ class Desktop(unittest.TestCase):
         # The engine fails: SIGTERM while the "Fatal error" box is up ends the program with status 1
         # and leaves neither the box nor a process (orphans come to this process, which reaps them).
         ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
-        self.start(LD_PRELOAD=FAULT, KAVEX_TEST_FAULT="display")
+        self.start(__EGL_VENDOR_LIBRARY_FILENAMES="/nonexistent.json", __EGL_VENDOR_LIBRARY_DIRS="/nonexistent")
         self.assertTrue(eventually(lambda: self.find("Fatal error")), self.err())
         self.program.terminate()
         self.assertEqual(self.program.wait(30), 1)

@@ -1,5 +1,5 @@
-/* Test-only interposer (LD_PRELOAD): KAVEX_TEST_FAULT names one fault - "display":
- * eglGetPlatformDisplay finds no display; "context": eglCreateContext fails; "mipmaps":
+/* Test-only interposer (LD_PRELOAD): KAVEX_TEST_FAULT names one fault - "context":
+ * eglCreateContext fails; "mipmaps":
  * gluBuild2DMipmaps reports an error; "disk-full": every write() fails as on a full disk (stdio's
  * writes to stderr go past it); "no-tmpfile": the file system has no unnamed files (O_TMPFILE),
  * as on NFS. Everything else passes through to the real library. */
@@ -20,8 +20,6 @@
         return ((returns(*) parameters)dlsym(RTLD_NEXT, #function))arguments;               \
     }
 
-FAULT("display", EGL_NO_DISPLAY, EGLDisplay, eglGetPlatformDisplay,
-      (EGLenum p, void* n, const EGLAttrib* a), (p, n, a))
 FAULT("context", EGL_NO_CONTEXT, EGLContext, eglCreateContext,
       (EGLDisplay d, EGLConfig c, EGLContext s, const EGLint* a), (d, c, s, a))
 FAULT("mipmaps", GLU_INVALID_VALUE, GLint, gluBuild2DMipmaps,

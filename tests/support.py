@@ -1,5 +1,5 @@
-"""Shared test helpers: the program's paths, starting it, waiting for conditions, and PNG
-pictures read, written and compared within a tolerance (a difference picture on failure)."""
+# Shared test helpers: the program's paths, starting it, waiting for conditions, and PNG
+# pictures read, written and compared within a tolerance (a difference picture on failure).
 import os, resource, signal, subprocess, sys, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
@@ -13,8 +13,8 @@ PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_S
 
 
 def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,)):
-    """Starts argv in cwd with the environment changed (None unsets) and in its own process
-    group, as a fresh process would: default signal dispositions, none blocked."""
+    # Starts argv in cwd with the environment changed (None unsets) and in its own process
+    # group, as a fresh process would: default signal dispositions, none blocked.
     env = {k: v for k, v in os.environ.items() if k not in PLATFORM_VARIABLES}
     env.update(changes)
     def child():
@@ -35,14 +35,14 @@ def eventually(condition, seconds=30):
 
 
 def read_png(path):
-    """(width, height, RGB bytes, top row first) of a picture the program saved, or None."""
+    # (width, height, RGB bytes, top row first) of a picture the program saved, or None.
     picture = pngfile.read_png(path)
     return picture and picture[:2] + picture[3:]
 
 
 def picture_difference(expected, observed, name, tolerance=3):
-    """None if every channel of every pixel is within the tolerance; else what differs, with
-    NAME.observed.png and NAME.diff.png (the differing pixels red) in failed-pictures/."""
+    # None if every channel of every pixel is within the tolerance; else what differs, with
+    # NAME.observed.png and NAME.diff.png (the differing pixels red) in failed-pictures/.
     if not expected or not observed or expected[:2] != observed[:2]:
         return f"{name}: expected a picture of {expected and expected[:2]}, observed {observed and observed[:2]}"
     e, o, diff, worst, beyond = expected[2], observed[2], bytearray(expected[2]), (0, 0), 0

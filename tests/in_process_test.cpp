@@ -1,6 +1,8 @@
-// The window backend without a display: SDL's window, clock and event functions replaced by a
-// stand-in (the rest is the real library), so SDL events go in and messages come out; and the
-// present path into a surface of each pixel format SDL can hand out, against the engine's image.
+// In process on the real engine: the message loop's quits and the handler's results; the window
+// backend without a display, SDL's window, clock and event functions replaced by a stand-in (the
+// rest is the real library), so SDL events go in and messages come out; and the present path
+// into a surface of each pixel format SDL can hand out, against the engine's image. What keys,
+// frames and the texture look like is checked by the pictures in cases/pictures.txt.
 #include <GL/gl.h>
 #include <SDL.h>
 
@@ -14,6 +16,7 @@
 #include "platform/sdl_api.h"
 #include "platform/window_present.h"
 #include "scene/renderer.h"
+#include "scene/view_state.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,6 +24,8 @@ namespace {
 std::deque<SDL_Event> events;
 Uint64 now_ms;  // the stand-in's clock moves only while the backend waits on an empty queue
 int refresh_rate;
+
+int poll_event(SDL_Event* e) { return events.empty() ? 0 : (*e = events.front(), events.pop_front(), 1); }
 
 const sdl_api& stand_in() {
     static sdl_api api = [] {
@@ -35,14 +40,9 @@ const sdl_api& stand_in() {
         a.SDL_StartTextInput = [] {};
         a.SDL_GetWindowSurface = [](SDL_Window*) { static SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888); return s; };
         a.SDL_Delay = [](Uint32 ms) { now_ms += ms; };
-        a.SDL_PollEvent = [](SDL_Event* e) { return events.empty() ? 0 : (*e = events.front(), events.pop_front(), 1); };
-        a.SDL_WaitEventTimeout = [](SDL_Event* e, int timeout) {
-            if (events.empty()) return now_ms += timeout, 0;
-            return *e = events.front(), events.pop_front(), 1;
-        };
-        a.SDL_PeepEvents = [](SDL_Event* e, int, SDL_eventaction, Uint32, Uint32) {
-            return events.empty() ? 0 : (*e = events.front(), 1);
-        };
+        a.SDL_PollEvent = poll_event;
+        a.SDL_WaitEventTimeout = [](SDL_Event* e, int ms) { return events.empty() ? (now_ms += ms, 0) : poll_event(e); };
+        a.SDL_PeepEvents = [](SDL_Event* e, int, SDL_eventaction, Uint32, Uint32) { return events.empty() ? 0 : (*e = events.front(), 1); };
         return a;
     }();
     return api;
@@ -59,9 +59,8 @@ std::unique_ptr<backend> start_window(int hz = 60) {
 std::string next(backend& window) {
     message_record m{};
     if (!window.next_message(m, nullptr)) return "none";
-    return m.type == GI_MSG_REDRAW ? "redraw" : m.type == GI_MSG_CLOSE ? "close" : m.type != GI_MSG_KEY
-           ? "type " + std::to_string(m.type) : m.character ? "key " + std::to_string(m.character)
-           : "code " + std::to_string(m.code);
+    return m.type == GI_MSG_REDRAW ? "redraw" : m.type == GI_MSG_CLOSE ? "close"
+           : m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code);
 }
 
 // One step: '.' takes a message ("what@ms"), 's' stalls for a second, 'q' quits, 'm' moves the
@@ -151,4 +150,18 @@ TEST(window, present_copies_the_engine_image_into_any_surface_format) {
         }
         SDL_FreeSurface(surface);
     }
+}
+
+TEST(message_loop, only_a_quit_for_the_application_ends_it_and_a_close_posts_one) {
+    start_scene(create_app("headless", "redraw; close; redraw 5"));
+    int other = 0;
+    GI_post_quit(&other);  // dispatched like any other message
+    run_message_loop();
+    EXPECT_EQ(view_state.y_rot, 0.5f) << "one frame before the close, none after";
+    message_record m;
+    EXPECT_EQ(GI_wait_message(&m, 0), 1) << "the close posted a second quit";
+    EXPECT_EQ(m.type, GI_MSG_REDRAW);
+    for (const auto& [type, character, code] : {std::tuple{170, 0, 0}, {2500, 'b', 0}, {2500, 0, 32},
+                                                {2500, 0, 7}, {2700, 0, 0}, {0, 'l', 0}, {-1, 0, 0}})
+        EXPECT_EQ(send_message(type, character, code), 0) << "message type " << type;
 }
