@@ -50,13 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string record;
     int frames = 0, delivered = 0;
     while (input.remaining_bytes() > 0) {
-        message_record m{};
-        m.target = app;
-        const uint8_t type = input.ConsumeIntegralInRange<uint8_t>(0, 15);
-        m.type = type < 4 ? GI_MSG_REDRAW : type < 12 ? GI_MSG_KEY : type < 13 ? GI_MSG_CLOSE : input.ConsumeIntegral<int32_t>();
-        const uint8_t character = input.ConsumeIntegral<uint8_t>(), code = input.ConsumeIntegral<uint8_t>();
-        m.character = character < 224 ? characters[character % std::size(characters)] : input.ConsumeIntegralInRange(0, max_key_character);
-        m.code = code < 192 ? codes[code % std::size(codes)] : input.ConsumeIntegral<uint16_t>();
+        message_record m{app, input.ConsumeIntegralInRange(0, 15), input.ConsumeIntegral<uint8_t>(), 0, input.ConsumeIntegral<uint8_t>(), {}};
+        m.type = m.type < 4 ? GI_MSG_REDRAW : m.type < 12 ? GI_MSG_KEY : m.type < 13 ? GI_MSG_CLOSE : input.ConsumeIntegral<int32_t>();
+        m.character = m.character < 224 ? characters[m.character % std::size(characters)] : input.ConsumeIntegralInRange(0, max_key_character);
+        m.code = m.code < 192 ? codes[m.code % std::size(codes)] : input.ConsumeIntegral<uint16_t>();
         // Drawing is the slow part and alike for every frame, so each input draws only a few.
         if ((m.type == GI_MSG_REDRAW || (m.type == GI_MSG_KEY && !m.character)) && ++frames > 4) continue;
         message_record copy = m;

@@ -63,7 +63,7 @@ int decode_utf8(const char* s, int32_t& code_point) {
     code_point = length == 1 ? c : c & (0x3F >> (length - 1));
     for (int i = 1; i < length; ++i) {
         const auto next = static_cast<unsigned char>(s[i]);
-        if ((next & 0xC0) != 0x80) return i;  // malformed: keep what was read
+        if ((next & 0xC0) != 0x80) return code_point = 0xFFFD, i;  // malformed: a replacement character
         code_point = (code_point << 6) | (next & 0x3F);
     }
     return length;

@@ -18,9 +18,7 @@ def pattern(text):  # '*' matches any text within a line
 
 
 def run(lines, work):
-    env, status, err, files, texts, checks = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, []
-    limit = when = None
-    closed = False
+    env, status, err, files, texts, checks, limit, when, closed = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, [], None, None, False
     for what, raw in lines:
         arg = expand(raw, work)
         w = arg.split(" ")
