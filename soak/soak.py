@@ -21,8 +21,7 @@ for n in range(FRAMES // EACH):
     previous = combination
 script = tempfile.NamedTemporaryFile("w", suffix=".script")
 script.write("\n".join(steps)), script.flush()
-env = dict(os.environ, KAVEX_PLATFORM="headless", KAVEX_SCRIPT="@" + script.name)
-env.pop("KAVEX_RECORD", None)
+env = {k: v for k, v in os.environ.items() if k != "KAVEX_RECORD"} | {"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@" + script.name}
 started, samples = time.time(), []
 with subprocess.Popen([program], env=env) as run:
     while run.poll() is None:

@@ -61,8 +61,8 @@ def run(lines, work):
     if sorted(os.listdir(work)) != sorted(set(files)): errors.append(f"files {sorted(os.listdir(work))}, not {sorted(set(files))}")
     for what, name, expected in checks:
         observed, golden = os.path.join(work, name), os.path.join(SOURCE, expected)
-        if what == "mode" and (os.lstat(observed).st_mode if os.path.lexists(observed) else 0) != int(expected, 8):
-            errors.append(f"{name}: mode {os.lstat(observed).st_mode if os.path.lexists(observed) else 0:o}, not {expected}")
+        if what == "mode" and (mode := os.lstat(observed).st_mode if os.path.lexists(observed) else 0) != int(expected, 8):
+            errors.append(f"{name}: mode {mode:o}, not {expected}")
         if what == "picture" and os.environ.get("KAVEX_UPDATE_PICTURES") and os.path.exists(observed) and (
                 not os.path.exists(golden) or open(observed, "rb").read() != open(golden, "rb").read()):
             open(golden, "wb").write(open(observed, "rb").read())

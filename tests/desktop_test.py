@@ -10,8 +10,7 @@ TITLE = "Kavex Mesa/OpenGL View"
 
 
 def background(picture):  # pixels of the background colour
-    rgb = picture[2] if picture else b""
-    return sum(rgb[i:i + 3] == b"\x1a\x1a\x1a" for i in range(0, len(rgb), 3))
+    return sum(picture[3][i:i + 3] == b"\x1a\x1a\x1a" for i in range(0, len(picture[3]), 3)) if picture else 0
 
 
 class Desktop(unittest.TestCase):
@@ -59,7 +58,7 @@ class Desktop(unittest.TestCase):
         except error.XError: return None
         rgb = bytearray(width * height * 3)
         rgb[0::3], rgb[1::3], rgb[2::3] = data[2::4], data[1::4], data[0::4]
-        return width, height, bytes(rgb)
+        return width, height, 3, bytes(rgb)
 
     def moving(self, *size):
         return None != self.grab(None, *size) != (time.sleep(0.1), self.grab(None, *size))[1]
@@ -124,7 +123,7 @@ class Desktop(unittest.TestCase):
         geometry = self.window.get_geometry()
         self.assertEqual((geometry.width, geometry.height), (640, 480))
         self.assertTrue(eventually(lambda: background(self.grab(None, 640, 480)) < 640 * 480 - 20000), "no box")
-        rgb = self.grab(None, 640, 480)[2]
+        rgb = self.grab(None, 640, 480)[3]
         rows = [rgb[y * 1920:(y + 1) * 1920] for y in range(480)]
         self.assertTrue(all(row == rows[y & ~1] and all(row[c + 3::6] == row[c::6] for c in range(3))
                             for y, row in enumerate(rows)), "the view's pixels are not 2 x 2 blocks")

@@ -48,26 +48,14 @@ const sdl_api& stand_in() {
     return api;
 }
 
-std::unique_ptr<backend> start_window(int hz = 60) {
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    events.clear();
-    now_ms = 0;
-    refresh_rate = hz;
-    return make_window_backend(stand_in(), app_params{});
-}
-
-std::string next(backend& window) {
-    message_record m{};
-    if (!window.next_message(m, nullptr)) return "none";
-    return m.type == GI_MSG_REDRAW ? "redraw" : m.type == GI_MSG_CLOSE ? "close"
-           : m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code);
-}
-
 // One step: '.' takes a message ("what@ms"), 's' stalls for a second, 'q' quits, 'm' moves the
 // mouse, 'wN' is SDL window event N (1 shown, 2 hidden, 3 exposed, 4 moved, 7 minimised,
 // 9 restored), 'kKEY' and 'uKEY' press and release a key by SDL's name, 'tTEXT' types text;
-// '_' stands for a space in a name or text.
-std::string run(backend& window, const std::string& steps) {
+// '_' stands for a space in a name or text. The window's display runs at hz.
+std::string run(int hz, const std::string& steps) {
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    events.clear(), now_ms = 0, refresh_rate = hz;
+    const std::unique_ptr<backend> window = make_window_backend(stand_in(), app_params{});
     std::string seen;
     std::istringstream in(steps);
     for (std::string step; in >> step;) {
@@ -81,7 +69,10 @@ std::string run(backend& window, const std::string& steps) {
         if (step[0] == 'w') e.window.event = static_cast<Uint8>(std::stoi(arg));
         if (step[0] == 't') strcpy(e.text.text, arg.c_str());
         if (step == "s") now_ms += 1000;
-        else if (step == ".") seen += (seen.empty() ? "" : " ") + next(window), seen += "@" + std::to_string(now_ms);
+        else if (message_record m{}; step == ".")
+            seen += (seen.empty() ? "" : " ") + (!window->next_message(m, nullptr) ? "none" : m.type == GI_MSG_REDRAW ? "redraw"
+                : m.type == GI_MSG_CLOSE ? "close" : m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code)),
+            seen += "@" + std::to_string(now_ms);
         else events.push_back(e);
     }
     return seen;
@@ -106,10 +97,7 @@ TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidde
         {60, ". w7 . . w9 . .", "redraw@0 none@250 none@500 redraw@500 redraw@516"},
         {60, ". w7 w2 . w3 . .", "redraw@0 none@250 redraw@250 redraw@266"},
     };
-    for (const auto& c : cases) {
-        auto window = start_window(c.hz);
-        EXPECT_EQ(run(*window, c.steps), c.out) << c.steps << " at " << c.hz << " Hz";
-    }
+    for (const auto& c : cases) EXPECT_EQ(run(c.hz, c.steps), c.out) << c.steps << " at " << c.hz << " Hz";
 }
 
 TEST(window, present_copies_the_engine_image_into_any_surface_format) {
@@ -121,10 +109,8 @@ TEST(window, present_copies_the_engine_image_into_any_surface_format) {
     glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
     engine_read_pixels(image_source, GL_RGB, expected.data());
     glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
-    const struct {
-        Uint32 format;
-        int tolerance, pad, scale = 1;  // a channel of n bits is within 256 >> n; pad: extra bytes per row
-    } cases[] = {
+    // A channel of n bits is within 256 >> n; pad: extra bytes per row; scale: KAVEX_SCALE.
+    const struct { Uint32 format; int tolerance, pad, scale = 1; } cases[] = {
         {SDL_PIXELFORMAT_RGB888, 0, 0},   {SDL_PIXELFORMAT_RGB888, 0, 16}, {SDL_PIXELFORMAT_ARGB8888, 0, 0},
         {SDL_PIXELFORMAT_BGR888, 0, 0},   {SDL_PIXELFORMAT_ABGR8888, 0, 0}, {SDL_PIXELFORMAT_RGBA8888, 0, 0},
         {SDL_PIXELFORMAT_BGRA8888, 0, 0}, {SDL_PIXELFORMAT_RGB24, 0, 0},    {SDL_PIXELFORMAT_BGR24, 0, 4},

@@ -4,6 +4,7 @@ import os, resource, signal, subprocess, sys, time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tools"))
 import pngfile  # noqa: E402 (shared with the picture and icon tools)
+from pngfile import read_png  # noqa: E402,F401 (width, height, channels, pixels)
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAM = os.environ.get("KAVEX_VIEW", os.path.join(SOURCE, "build", "kavex-view"))  # CTest names the build's
@@ -26,26 +27,19 @@ def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRA
                             stdout=subprocess.DEVNULL, stderr=stderr, preexec_fn=child, process_group=0)
 
 
-def eventually(condition, seconds=30):
+def eventually(condition, seconds=30):  # polls every 10 ms
     deadline = time.time() + seconds
-    while not condition():
-        if time.time() > deadline: return False
-        time.sleep(0.01)
-    return True
-
-
-def read_png(path):
-    # (width, height, RGB bytes, top row first) of a picture the program saved, or None.
-    picture = pngfile.read_png(path)
-    return picture and picture[:2] + picture[3:]
+    while not (held := condition()) and time.time() < deadline: time.sleep(0.01)
+    return held
 
 
 def picture_difference(expected, observed, name, tolerance=3):
-    # None if every channel of every pixel is within the tolerance; else what differs, with
+    # Pictures as read_png gives them, RGB. None if every channel of every pixel is within the
+    # tolerance; else what differs, with
     # NAME.observed.png and NAME.diff.png (the differing pixels red) in failed-pictures/.
     if not expected or not observed or expected[:2] != observed[:2]:
         return f"{name}: expected a picture of {expected and expected[:2]}, observed {observed and observed[:2]}"
-    e, o, diff, worst, beyond = expected[2], observed[2], bytearray(expected[2]), (0, 0), 0
+    e, o, diff, worst, beyond = expected[3], observed[3], bytearray(expected[3]), (0, 0), 0
     for i in range(0, len(e), 3):
         d = max(abs(e[i] - o[i]), abs(e[i + 1] - o[i + 1]), abs(e[i + 2] - o[i + 2]))
         worst, beyond = max(worst, (d, i)), beyond + (d > tolerance)
@@ -53,7 +47,7 @@ def picture_difference(expected, observed, name, tolerance=3):
     if not beyond: return None
     os.makedirs(FAILED, exist_ok=True)
     out, i = os.path.join(FAILED, name), worst[1]
-    pngfile.write_png(out + ".observed.png", *observed)
+    pngfile.write_png(out + ".observed.png", observed[0], observed[1], o)
     pngfile.write_png(out + ".diff.png", expected[0], expected[1], bytes(diff))
     return (f"{name}: {beyond} pixels differ by more than {tolerance}\nProbe color at ({i // 3 % expected[0]},"
             f"{i // 3 // expected[0]})\n  Expected: {tuple(e[i:i + 3])}\n  Observed: {tuple(o[i:i + 3])}\n"
