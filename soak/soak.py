@@ -3,12 +3,13 @@
 # environment (m). Prints the lowest resident memory in each quarter of the run; fails if the
 # last quarter's is more than 256 KiB above the second's.
 #
-# Memory grows at first: Mesa sizes its buffers by the largest frame it has drawn, and frames
-# differ by angle and switches. It may step once more by 512 KiB: when Mesa first frees one of its
-# 1 MiB buffers, glibc raises its mmap threshold above that size, and Mesa's 512 KiB vertex buffer
-# moves from a mapping of its own to the heap, which keeps it; Mesa also holds a spare 1 MiB
-# buffer for a while now and then. So the check compares the lowest figures of the second quarter
-# and the last: a leak grows on. Usage: soak.py [PROGRAM] (default: build/kavex-view)
+# The program runs with glibc's allocator thresholds fixed, so that resident memory follows the
+# memory in use. Left to itself, glibc raises its mmap threshold once Mesa first frees one of its
+# 1 MiB buffers, moving Mesa's 512 KiB vertex buffer onto the heap (a one-off step of 512 KiB),
+# and keeps up to twice that threshold free at the top of the heap, where a small leak hides
+# until it has used it up. Mesa also holds a spare 1 MiB buffer for a while now and then, so the
+# check compares the lowest figures of the second quarter and the last: a leak grows on.
+# Usage: soak.py [PROGRAM] (default: build/kavex-view)
 import os, subprocess, sys, tempfile, time
 
 FRAMES, EACH, ALLOWED_KIB = 100000, 4, 256
@@ -21,7 +22,8 @@ for n in range(FRAMES // EACH):
     previous = combination
 script = tempfile.NamedTemporaryFile("w", suffix=".script")
 script.write("\n".join(steps)), script.flush()
-env = {k: v for k, v in os.environ.items() if k != "KAVEX_RECORD"} | {"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@" + script.name}
+env = {k: v for k, v in os.environ.items() if k != "KAVEX_RECORD"} | {"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@" + script.name,
+                                                                 "GLIBC_TUNABLES": "glibc.malloc.mmap_threshold=131072:glibc.malloc.trim_threshold=131072"}
 started, samples = time.time(), []
 with subprocess.Popen([program], env=env) as run:
     while run.poll() is None:
