@@ -7,6 +7,8 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include "platform/runtime.h"
+
 namespace {
 
 // Set only while a box is up, so that other forks (none today) are left alone.
@@ -28,17 +30,10 @@ void die_with_owner() {
 void while_box_is_up(const std::function<void()>& show) {
     static const int registered = pthread_atfork(nullptr, nullptr, die_with_owner);
     (void)registered;
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction action = {}, saved[3];
-    action.sa_handler = end_at_once;
-    sigemptyset(&action.sa_mask);
     box_owner = getpid();
     box_up = 1;
-    for (int i = 0; i < 3; ++i) {
-        sigaction(signals[i], nullptr, &saved[i]);
-        if (saved[i].sa_handler != SIG_IGN) sigaction(signals[i], &action, nullptr);  // nohup stays
-    }
+    route_close_signals(end_at_once);
     show();
-    for (int i = 0; i < 3; ++i) sigaction(signals[i], &saved[i], nullptr);
+    route_close_signals(nullptr);
     box_up = 0;
 }

@@ -79,15 +79,7 @@ const char* env_value(const char* name) {
 void start_runtime() {
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);  // takes fd
-    struct sigaction action = {};
-    action.sa_handler = on_close_signal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;  // a write of a picture is never cut short by a close signal
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction old;
-        if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
-            sigaction(signal_number, &action, nullptr);
-    }
+    route_close_signals(nullptr);
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
 }
@@ -96,6 +88,19 @@ bool take_close_request() {
     if (!close_requested) return false;
     close_requested = 0;
     return true;
+}
+
+void route_close_signals(void (*handler)(int)) {
+    struct sigaction action = {};
+    action.sa_handler = handler ? handler : on_close_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a write of a picture is never cut short by a close signal
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old;
+        // Ignored from the start (nohup) stays ignored: nothing here ever sets SIG_IGN.
+        if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN)
+            sigaction(signal_number, &action, nullptr);
+    }
 }
 
 signals_held::signals_held() {

@@ -30,6 +30,10 @@ void start_runtime();
 // True once per close signal received since the last call.
 bool take_close_request();
 
+// Sends SIGINT, SIGTERM and SIGHUP to the handler instead, except those that were ignored when
+// the program started; a null handler turns them back into close requests.
+void route_close_signals(void (*handler)(int));
+
 // While it exists, every signal that can be caught and does not report a fault waits; it is
 // delivered when this ends. For the moments when a file exists under a temporary name.
 class signals_held {
