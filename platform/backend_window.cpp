@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -54,19 +55,6 @@ int code_for(const SDL_Keysym& key) {
     case SDLK_RIGHT: return GI_KEY_RIGHT;
     default: return unbound_code_base + key.scancode;
     }
-}
-
-// Decodes one UTF-8 sequence; returns its length (at least 1) and the code point.
-int decode_utf8(const char* s, int32_t& code_point) {
-    const auto c = static_cast<unsigned char>(s[0]);
-    int length = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-    code_point = length == 1 ? c : c & (0x3F >> (length - 1));
-    for (int i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(s[i]);
-        if ((next & 0xC0) != 0x80) return code_point = 0xFFFD, i;  // malformed: a replacement character
-        code_point = (code_point << 6) | (next & 0x3F);
-    }
-    return length;
 }
 
 // Xlib's own handler writes one or two lines, depending on how the connection broke, and exits.
@@ -297,9 +285,11 @@ private:
             message.code = static_cast<uint16_t>(code_for(event.key.keysym));
             return true;
         case SDL_TEXTINPUT:
-            for (const char* s = event.text.text; *s && pending_count_ < pending_capacity;) {
+            for (std::string_view s = event.text.text; !s.empty() && pending_count_ < pending_capacity;) {
                 int32_t character;
-                s += decode_utf8(s, character);
+                const size_t length = decode_utf8(s, character);
+                if (!length) character = 0xFFFD;  // malformed: a replacement character
+                s.remove_prefix(std::max<size_t>(length, 1));
                 pending_[(pending_first_ + pending_count_++) % pending_capacity] = character;
             }
             return false;  // delivered from the pending queue

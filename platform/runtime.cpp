@@ -17,17 +17,12 @@ volatile sig_atomic_t close_requested = 0;
 
 void on_close_signal(int) { close_requested = 1; }
 
-// Bytes in the printable UTF-8 character at text[at]; 0 for a control character (C0, DEL, C1)
-// or a byte that starts no character.
+// Bytes in the printable character at text[at]; 0 for a control character (C0, DEL, C1) or a
+// byte that starts no character.
 size_t printable_length(std::string_view text, size_t at) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    if (byte(0) < 0x80) return byte(0) >= 0x20 && byte(0) != 0x7f;
-    const size_t length = byte(0) >= 0xF0 ? 4 : byte(0) >= 0xE0 ? 3 : byte(0) >= 0xC2 ? 2 : 0;
-    if (length == 0 || byte(0) > 0xF4 || length > text.size() - at) return 0;
-    if (byte(0) == 0xC2 && byte(1) < 0xA0) return 0;  // U+0080..U+009F, the C1 controls
-    for (size_t i = 1; i < length; ++i)
-        if ((byte(i) & 0xC0) != 0x80) return 0;
-    return length;
+    int32_t c = 0;
+    const size_t length = decode_utf8(text.substr(at), c);
+    return c >= 0x20 && c != 0x7f && (c < 0x80 || c >= 0xA0) ? length : 0;
 }
 }  // namespace
 
@@ -69,6 +64,19 @@ std::string quoted(std::string_view text) {
         before += width;
     }
     return out + "'";
+}
+
+size_t decode_utf8(std::string_view text, int32_t& code_point) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (text.empty()) return 0;
+    const size_t length = byte(0) < 0x80 ? 1 : byte(0) >= 0xF0 ? 4 : byte(0) >= 0xE0 ? 3 : byte(0) >= 0xC2 ? 2 : 0;
+    if (length == 0 || byte(0) > 0xF4 || length > text.size()) return 0;
+    code_point = length == 1 ? byte(0) : byte(0) & (0x3F >> (length - 1));
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80) return 0;
+        code_point = code_point << 6 | (byte(i) & 0x3F);
+    }
+    return length;
 }
 
 const char* env_value(const char* name) {

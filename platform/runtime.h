@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,10 @@
 // characters and bytes that are not UTF-8 written as \xNN, and a long text shortened to its
 // two ends around "...", so that an error line is always one short line.
 std::string quoted(std::string_view text);
+
+// The UTF-8 sequence that starts text: its length in bytes and its code point; length 0 where
+// no well-formed sequence starts there.
+size_t decode_utf8(std::string_view text, int32_t& code_point);
 
 // The value of a variable the platform reads from the environment, or null where it is unset
 // or empty: everywhere in the platform, an empty value means unset.

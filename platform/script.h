@@ -9,8 +9,8 @@
 
 // The most frames one `redraw` draws.
 constexpr int32_t max_redraw_count = 1000000;
-// The largest key character, written `key U+1FFFFF`: what the window's UTF-8 decoding gives for
-// the longest (malformed) sequence it accepts, so every character it delivers can be written.
+// The largest key character, written `key U+1FFFFF`: room for every character a four-byte UTF-8
+// sequence holds, so every character the window delivers can be written.
 constexpr int32_t max_key_character = 0x1FFFFF;
 
 struct script_command {
