@@ -43,16 +43,7 @@ struct sink {
 
 void write_out(png_structp png, png_bytep data, png_size_t size) {
     auto* out = static_cast<sink*>(png_get_io_ptr(png));
-    while (size > 0) {
-        const ssize_t written = write(out->fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) {
-            out->error = written < 0 ? errno : EIO;
-            png_longjmp(png, 1);
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
+    if ((out->error = write_all(out->fd, data, size)) != 0) png_longjmp(png, 1);
 }
 
 void flush_nothing(png_structp) {}

@@ -61,16 +61,10 @@ bool cut_to_whole_lines() { return ftruncate(record.fd, record.written) == 0; }
 
 // Writes all of text; false with errno set if the file takes no more.
 bool write_lines(const std::string& text) {
-    for (size_t done = 0; done < text.size();) {
-        const ssize_t wrote = write(record.fd, text.data() + done, text.size() - done);
-        if (wrote > 0) {
-            done += static_cast<size_t>(wrote);
-        } else if (wrote == 0 || errno != EINTR) {
-            const int error = wrote == 0 ? ENOSPC : errno;
-            cut_to_whole_lines();
-            errno = error;
-            return false;
-        }
+    if (const int error = write_all(record.fd, text.data(), text.size())) {
+        cut_to_whole_lines();
+        errno = error;
+        return false;
     }
     record.written += static_cast<off_t>(text.size());
     return true;

@@ -79,6 +79,17 @@ size_t decode_utf8(std::string_view text, int32_t& code_point) {
     return length;
 }
 
+int write_all(int fd, const void* data, size_t size) {
+    for (auto* bytes = static_cast<const char*>(data); size > 0;) {
+        const ssize_t written = write(fd, bytes, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return written < 0 ? errno : ENOSPC;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return 0;
+}
+
 const char* env_value(const char* name) {
     const char* value = getenv(name);
     return value && *value ? value : nullptr;

@@ -21,6 +21,10 @@ std::string quoted(std::string_view text);
 // no well-formed sequence starts there.
 size_t decode_utf8(std::string_view text, int32_t& code_point);
 
+// Writes all of data to fd, again where a write is interrupted or short; returns 0 or the errno
+// value of the failure (ENOSPC where the file takes nothing more).
+int write_all(int fd, const void* data, size_t size);
+
 // The value of a variable the platform reads from the environment, or null where it is unset
 // or empty: everywhere in the platform, an empty value means unset.
 const char* env_value(const char* name);
