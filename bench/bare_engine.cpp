@@ -2,9 +2,11 @@
 
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <time.h>
 
 #include "app/platform.h"
 #include "platform/png_writer.h"
@@ -33,8 +35,21 @@ int bare_main(int argc, char** argv, void (*setup)(), void (*frame)()) {
     gi_handle context = engine ? kglCreateGLContext(engine, 1) : nullptr;
     if (!context || !kglMakeCurrent(engine, context, nullptr)) die(1, "no EGL context");
 
+    // KAVEX_BARE_HZ=N paces the frames as a window would, sleeping to each Nth of a second,
+    // to show what the sleep alone adds to a frame's cost.
+    const char* hz_text = getenv("KAVEX_BARE_HZ");
+    const long hz = hz_text ? strtol(hz_text, &end, 10) : 0;
+    if (hz_text && (end == hz_text || *end || hz < 1 || hz > 1000)) die(2, "KAVEX_BARE_HZ must be 1..1000");
     setup();
-    for (long i = 0; i < frames; ++i) frame();
+    timespec tick;
+    clock_gettime(CLOCK_MONOTONIC, &tick);
+    for (long i = 0; i < frames; ++i) {
+        frame();
+        if (!hz) continue;
+        tick.tv_nsec += 1000000000 / hz;
+        if (tick.tv_nsec >= 1000000000) tick.tv_nsec -= 1000000000, ++tick.tv_sec;
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &tick, nullptr) == EINTR) {}
+    }
     glFinish();
     if (argc == 3) {
         static uint8_t rgb[width * height * 3];
