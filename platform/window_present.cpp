@@ -31,7 +31,7 @@ bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface
     // A surface of a whole multiple of the view's size shows each pixel as a square block.
     const int scale = std::max(1, std::min(surface->w / engine.width, surface->h / engine.height));
     if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return false;
-    if (bgra && scale == 1 && surface->w == engine.width && surface->h == engine.height &&
+    if (bgra && surface->w == engine.width && surface->h == engine.height &&
         surface->pitch == engine.width * 4 && can_read_top_first()) {
         glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
         engine_read_pixels(engine, GL_BGRA, static_cast<uint8_t*>(surface->pixels));
