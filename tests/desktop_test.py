@@ -1,10 +1,11 @@
 # The real program on real displays: a private Xvfb per case, alone, with openbox, or under
 # weston (its X11 backend, no Xwayland), driven as a user and a window manager would through
 # python3-xlib and XTest. Every wait is for a condition, with a generous deadline.
-import ctypes, os, shutil, subprocess, tempfile, time, unittest
+import ctypes, os, shutil, tempfile, time, unittest
 from Xlib import X, XK, Xatom, display, error, protocol
 from Xlib.ext import xtest
 from support import PROGRAM, eventually, picture_difference, read_png, start
+from xvfb import start_xvfb
 
 TITLE = "Kavex Mesa/OpenGL View"
 
@@ -16,11 +17,8 @@ def background(picture):  # pixels of the background colour
 class Desktop(unittest.TestCase):
     def setUp(self):
         self.dir, self.processes = tempfile.mkdtemp(prefix="kavex-test-"), []
-        ready, write_end = os.pipe()  # Xvfb picks a free display and writes its number once it listens
-        self.processes.append(subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-                                                "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL))
-        os.close(write_end)
-        self.name = ":" + os.read(ready, 16).decode().strip()
+        server, self.name = start_xvfb()
+        self.processes.append(server)
         self.x = display.Display(self.name)
         self.x.set_error_handler(lambda *_: None)  # windows may vanish while looked at
         self.root = self.x.screen().root
