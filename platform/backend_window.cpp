@@ -126,13 +126,15 @@ public:
         if (software) sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         window_ = sdl_.SDL_CreateWindow(params.title, params.x, params.y, params.width * scale,
                                         params.height * scale,
-                                        SDL_WINDOW_SHOWN | (software ? 0 : SDL_WINDOW_OPENGL));
+                                        SDL_WINDOW_HIDDEN | (software ? 0 : SDL_WINDOW_OPENGL));
         if (!window_) cannot_open();
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
         if (get && sdl_.SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11)
             x_ = {get, info.info.x11.display, info.info.x11.window};
+        // Shown only once it has its icon: a window manager or task bar takes it at the map.
         set_icon();
+        sdl_.SDL_ShowWindow(window_);
         // Without a surface no picture can ever show: say so now rather than run unseen.
         if (!sdl_.SDL_GetWindowSurface(window_)) cannot_open();
         take_back_context(nullptr);

@@ -12,7 +12,7 @@ extern "C" SDL_bool SDL_GetWindowWMInfo(SDL_Window* window, struct SDL_SysWMinfo
 
 #define KAVEX_SDL_FUNCTIONS(X)                                                                 \
     X(SDL_SetHint) X(SDL_Init) X(SDL_GetError) X(SDL_GetCurrentVideoDriver)                    \
-    X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_HideWindow)                                 \
+    X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_HideWindow) X(SDL_ShowWindow)              \
     X(SDL_GetWindowWMInfo) X(SDL_SetWindowIcon) X(SDL_GetWindowDisplayIndex)                   \
     X(SDL_GetCurrentDisplayMode) X(SDL_GetPerformanceFrequency) X(SDL_GetPerformanceCounter)   \
     X(SDL_Delay) X(SDL_StartTextInput) X(SDL_PollEvent) X(SDL_WaitEventTimeout)                \
