@@ -2,6 +2,7 @@
 # weston (its X11 backend, no Xwayland), driven as a user and a window manager would through
 # python3-xlib and XTest. Every wait is for a condition, with a generous deadline.
 import ctypes, os, shutil, tempfile, time, unittest
+from pathlib import Path
 from Xlib import X, XK, Xatom, display, error, protocol
 from Xlib.ext import xtest
 from support import PROGRAM, eventually, picture_difference, read_png, start
@@ -24,19 +25,21 @@ class Desktop(unittest.TestCase):
         self.root = self.x.screen().root
 
     def tearDown(self):
+        if not self.x.display.socket_error: self.x.close()  # a case may have closed it already
         for process in reversed(self.processes):
             process.kill()
             process.wait()
         shutil.rmtree(self.dir)
 
     def start(self, argv=None, **env):  # the program, or a window manager or Wayland compositor
-        self.processes.append(start({"DISPLAY": self.name, "XDG_RUNTIME_DIR": self.dir, **env}, self.dir,
-                                    open(self.path("stderr"), "w"), argv=argv or [PROGRAM]))
+        with open(self.path("stderr"), "w") as stderr:
+            self.processes.append(start({"DISPLAY": self.name, "XDG_RUNTIME_DIR": self.dir, **env}, self.dir,
+                                        stderr, argv=argv or [PROGRAM]))
         self.program = self.processes[-1]
 
     def path(self, name): return os.path.join(self.dir, name)
 
-    def err(self): return open(self.path("stderr")).read()
+    def err(self): return Path(self.path("stderr")).read_text()
 
     def find(self, title=TITLE, under=None):  # by WM_NAME, of type STRING or UTF8_STRING
         try:
@@ -83,14 +86,14 @@ class Desktop(unittest.TestCase):
         self.key("t", "m", "Left", "Page_Down", "b", "Up", "space")
         # The record has the space once every key before it has been drawn (a new switch state
         # takes llvmpipe a while, and the picture stands still meanwhile); then it stands still.
-        session = lambda: open(self.path("session")).read()
+        session = lambda: Path(self.path("session")).read_text()
         runs = []
         self.assertTrue(eventually(lambda: "\nkey space\n" in session() and (runs.append(self.moving()) or runs[-3:] == [False] * 3)))
         shown = self.grab()
         self.send(self.window, "WM_PROTOCOLS", [self.x.intern_atom("WM_DELETE_WINDOW")])  # the close button
         self.assertEqual((self.program.wait(30), self.err()), (0, ""))
         self.assertTrue(session().endswith("\nclose\n"), session())
-        open(self.path("replay"), "w").write(session()[:-6] + "snap replay.png\n")
+        Path(self.path("replay")).write_text(session()[:-6] + "snap replay.png\n")
         self.assertEqual(start({"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@replay"}, self.dir).wait(60), 0)
         self.assertIsNone(picture_difference(shown, read_png(self.path("replay.png")), "replay", 0), session())
         # A display that goes away ends the program with one line.
@@ -109,7 +112,7 @@ class Desktop(unittest.TestCase):
         self.assertTrue(eventually(lambda: background(self.grab(self.root, 1024, 768)) > 20000, 60), self.err())
         xtest.fake_input(self.x, X.MotionNotify, x=400, y=300)
         self.key("t")
-        self.assertTrue(eventually(lambda: "\nkey t\n" in open(self.path("session")).read()), "the key did not arrive")
+        self.assertTrue(eventually(lambda: "\nkey t\n" in Path(self.path("session")).read_text()), "the key did not arrive")
         self.program.terminate()
         self.assertEqual(self.program.wait(30), 0, self.err())
 
@@ -128,7 +131,7 @@ class Desktop(unittest.TestCase):
                             for y, row in enumerate(rows)), "the view's pixels are not 2 x 2 blocks")
         # Iconified, it rests: a second with at most one tick (10 ms) of CPU where drawing takes
         # several; restored, the spin goes on.
-        ticks = lambda: sum(map(int, open(f"/proc/{self.program.pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
+        ticks = lambda: sum(map(int, Path(f"/proc/{self.program.pid}/stat").read_text().rsplit(")", 1)[1].split()[11:13]))
         self.send(self.root, "WM_CHANGE_STATE", [3], X.SubstructureRedirectMask | X.SubstructureNotifyMask)
         self.assertTrue(eventually(lambda: -ticks() + (time.sleep(1), ticks())[1] <= 1), "it does not rest while iconified")
         self.window.map()
