@@ -11,6 +11,7 @@
 # check compares the lowest figures of the second quarter and the last: a leak grows on.
 # Usage: soak.py [PROGRAM] (default: build/kavex-view)
 import os, subprocess, sys, tempfile, time
+from pathlib import Path
 
 FRAMES, EACH, ALLOWED_KIB = 100000, 4, 256
 program = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build", "kavex-view")
@@ -27,7 +28,7 @@ env = {k: v for k, v in os.environ.items() if k != "KAVEX_RECORD"} | {"KAVEX_PLA
 started, samples = time.time(), []
 with subprocess.Popen([program], env=env) as run:
     while run.poll() is None:
-        status = open(f"/proc/{run.pid}/status").read() if os.path.exists(f"/proc/{run.pid}/status") else ""
+        status = Path(f"/proc/{run.pid}/status").read_text()  # there until poll() reaps the process
         samples += [(time.time(), int(line.split()[1])) for line in status.splitlines() if line.startswith("VmRSS:")]
         time.sleep(0.05)
 seconds = time.time() - started

@@ -2,6 +2,7 @@
 # tests/cases/README.md). Usage: cases_test.py TABLE [NAME-PART]. With KAVEX_UPDATE_PICTURES=1,
 # the observed pictures replace the goldens that differ.
 import os, re, signal, subprocess, sys, tempfile
+from pathlib import Path
 from support import FAULT, SOURCE, eventually, picture_difference, read_png, start
 
 ESCAPES = {"n": "\n", "t": "\t", "e": "\x1b", "0": "\0", "\\": "\\"}
@@ -51,12 +52,11 @@ def run(lines, work):
         return process.poll() is not None
     errors = [] if eventually(ended, 60) else ["still running after 60 s"]
     process.kill()
-    stderr.seek(0)
-    seen, returned = stderr.read().decode(errors="backslashreplace"), process.wait()
+    with stderr: stderr.seek(0); seen, returned = stderr.read().decode(errors="backslashreplace"), process.wait()
     if (returned if returned >= 0 else 128 - returned) != status: errors.append(f"status {returned} (negative: a signal), not {status}")
     if not re.fullmatch(pattern(err), seen): errors.append(f"stderr expected:\n{err}observed:\n{seen}")
     for name, text in texts.items():
-        content = open(os.path.join(work, name), errors="backslashreplace").read() if os.path.exists(os.path.join(work, name)) else ""
+        content = Path(work, name).read_text(errors="backslashreplace") if os.path.exists(os.path.join(work, name)) else ""
         if not re.fullmatch(pattern(text), content): errors.append(f"{name} expected:\n{text}observed:\n{content[:1000]}")
     if sorted(os.listdir(work)) != sorted(set(files)): errors.append(f"files {sorted(os.listdir(work))}, not {sorted(set(files))}")
     for what, name, expected in checks:
@@ -64,15 +64,15 @@ def run(lines, work):
         if what == "mode" and (mode := os.lstat(observed).st_mode if os.path.lexists(observed) else 0) != int(expected, 8):
             errors.append(f"{name}: mode {mode:o}, not {expected}")
         if what == "picture" and os.environ.get("KAVEX_UPDATE_PICTURES") and os.path.exists(observed) and (
-                not os.path.exists(golden) or open(observed, "rb").read() != open(golden, "rb").read()):
-            open(golden, "wb").write(open(observed, "rb").read())
+                not os.path.exists(golden) or Path(observed).read_bytes() != Path(golden).read_bytes()):
+            Path(golden).write_bytes(Path(observed).read_bytes())
             print("updated", expected)
         if what == "picture": errors += filter(None, [picture_difference(read_png(golden), read_png(observed), os.path.basename(expected)[:-4])])
     return errors
 
 
 cases, failed = [], 0
-for line in open(sys.argv[1], encoding="utf-8").read().splitlines():
+for line in Path(sys.argv[1]).read_text(encoding="utf-8").splitlines():
     if line.startswith("["): cases.append((line[1:-1], []))
     elif line and not line.startswith("#"): cases[-1][1].append((line.split(" ", 1) + [""])[:2])
 for name, lines in cases:
