@@ -1,8 +1,8 @@
 /* Test-only interposer (LD_PRELOAD): KAVEX_TEST_FAULT names one fault - "context":
- * eglCreateContext fails; "mipmaps":
- * gluBuild2DMipmaps reports an error; "disk-full": every write() fails as on a full disk (stdio's
- * writes to stderr go past it); "no-tmpfile": the file system has no unnamed files (O_TMPFILE),
- * as on NFS. Everything else passes through to the real library. */
+ * eglCreateContext fails; "mipmaps": gluBuild2DMipmaps reports an error; "disk-full": every
+ * write() fails as on a full disk (stdio's writes to stderr go past it); "no-tmpfile": the file
+ * system has no unnamed files (O_TMPFILE), as on NFS. Everything else passes through to the
+ * real library. */
 #define _GNU_SOURCE
 #include <EGL/egl.h>
 #include <GL/glu.h>
