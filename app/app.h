@@ -1,7 +1,7 @@
 // The application shell: the process-wide handles, the message handler and the key bindings.
 #pragma once
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 extern gi_handle app;
 extern gi_handle engine;

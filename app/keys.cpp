@@ -47,7 +47,7 @@ void handle_character(int32_t character) {
     }
 }
 
-// Keys without a character: each steps one field (a - b and a + -b are the same in IEEE floats).
+// Keys without a character: each adds its step to one field.
 struct code_binding {
     uint16_t code;
     float view_state_t::*field;

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "scene/renderer.h"
+#include "scene/view_state.h"
 
 namespace {
 
@@ -20,22 +21,22 @@ int main() {
     strcpy(params.title, "Kavex Mesa/OpenGL View");
     params.x = 200;
     params.y = 60;
-    params.width = 320;
-    params.height = 240;
+    params.width = view_width;
+    params.height = view_height;
     params.handler = handle_message;
     params.platform_words[0] = 0;
     params.platform_words[1] = 0;
     params.platform_words[2] = 2;
     app = GI_create_app(&params);
 
-    engine = kglCreateContext(320, 240, 32);
+    engine = kglCreateContext(view_width, view_height, 32);
     if (!engine) fatal("Unable to intialize mesa engine");
     gl_context = kglCreateGLContext(engine, 1);
     if (!gl_context) fatal("Unable to intialize mesa context");
     kglMakeCurrent(engine, gl_context, app);
     GC_create_connected(2, 0, 0, app);
 
-    init_gl(320, 240);
+    init_gl(view_width, view_height);
 
     run_message_loop();
     GI_destroy_window(static_cast<app_record*>(app)->main_window);

@@ -8,7 +8,7 @@
 #include <string>
 #include <time.h>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 #include "platform/png_writer.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // backend with a script of redraws longer than any run, or in a window at its normal pace.
 #pragma once
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 gi_handle start_app(gi_handler handler, bool window = false);
 

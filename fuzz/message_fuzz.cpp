@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const view_state_t initial = (start_headless_app(), view_state);
     FuzzedDataProvider input(data, size);
     restore(initial);
-    record_lines recorder;
+    script_writer recorder;
     std::string record;
     int frames = 0, delivered = 0;
     while (input.remaining_bytes() > 0) {

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 struct kgl_engine;
 

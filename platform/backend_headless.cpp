@@ -9,6 +9,7 @@
 
 #include "platform/backend.h"
 #include "platform/engine.h"
+#include "platform/errors.h"
 #include "platform/png_writer.h"
 #include "platform/runtime.h"
 #include "platform/script.h"

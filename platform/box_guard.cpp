@@ -7,11 +7,11 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
-#include "platform/runtime.h"
+#include "platform/signals.h"
 
 namespace {
 
-// Set only while a box is up, so that other forks (none today) are left alone.
+// Set only while a box is up, so that any other fork is left alone.
 volatile sig_atomic_t box_up = 0;
 pid_t box_owner = 0;
 

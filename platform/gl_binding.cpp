@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "app/platform.h"
 #include "platform/engine.h"
+#include "platform/platform.h"
 #include "platform/runtime.h"
 
 extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <deque>
 
-#include "app/platform.h"
 #include "platform/backend.h"
 #include "platform/engine.h"
+#include "platform/errors.h"
+#include "platform/platform.h"
 #include "platform/recorder.h"
 #include "platform/runtime.h"
+#include "platform/signals.h"
 
 namespace {
 

@@ -21,7 +21,9 @@
 #include <optional>
 #include <utility>
 
+#include "platform/errors.h"
 #include "platform/runtime.h"
+#include "platform/signals.h"
 
 namespace {
 

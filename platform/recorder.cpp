@@ -10,36 +10,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/errors.h"
 #include "platform/runtime.h"
 #include "platform/script.h"
-
-void record_lines::add(const message_record& message, std::string& lines) {
-    if (message.type == GI_MSG_REDRAW) {
-        if (++redraws_ == max_redraw_count) end(lines);  // the most one script line can say
-        return;
-    }
-    end(lines);
-    const int32_t c = message.character;
-    char line[32];
-    if (message.type == GI_MSG_CLOSE)
-        snprintf(line, sizeof line, "close\n");
-    else if (message.type != GI_MSG_KEY)
-        snprintf(line, sizeof line, "message %d\n", message.type);
-    else if (c == 0)
-        snprintf(line, sizeof line, "code %d\n", message.code);
-    else if (c == ' ')
-        snprintf(line, sizeof line, "key space\n");
-    else if (c > ' ' && c < 127 && c != '#' && c != ';')  // those two delimit script commands
-        snprintf(line, sizeof line, "key %c\n", c);
-    else
-        snprintf(line, sizeof line, "key U+%X\n", static_cast<unsigned>(c));
-    lines += line;
-}
-
-void record_lines::end(std::string& lines) {
-    if (redraws_ > 0) lines += "redraw " + std::to_string(redraws_) + "\n";
-    redraws_ = 0;
-}
 
 namespace {
 
@@ -50,7 +23,7 @@ struct record_file {
     bool created = false;  // by this run
     bool started = false;  // the first message has replaced the old contents
     off_t written = 0;     // bytes of whole lines
-    record_lines lines;
+    script_writer lines;
 };
 
 record_file record;

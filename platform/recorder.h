@@ -3,23 +3,7 @@
 // session's frames again.
 #pragma once
 
-#include <cstdint>
-#include <string>
-
-#include "app/platform.h"
-
-// Messages as script lines, by their content. Consecutive redraws make one `redraw N` line,
-// held back until a message of another kind arrives or the record ends.
-class record_lines {
-public:
-    // Appends the lines that are complete once this message has arrived.
-    void add(const message_record& message, std::string& lines);
-    // Appends the redraws held back.
-    void end(std::string& lines);
-
-private:
-    int32_t redraws_ = 0;
-};
+#include "platform/platform.h"
 
 // Opens KAVEX_RECORD, if set, for the session about to start on the named backend; ends the
 // process with status 2 if it cannot be written. The file's old contents are replaced when the

@@ -7,14 +7,27 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 
-#include "app/platform.h"
-#include "platform/runtime.h"
+#include "platform/errors.h"
+#include "platform/platform.h"
 
 namespace {
 
 constexpr long max_script_bytes = 1 << 20;
+constexpr long max_key_code = 65535;
+constexpr size_t max_path_bytes = PATH_MAX - 1;
+
+// A key character that `key` takes as itself; the others are written as U+ and their number.
+// '#' and ';' delimit commands, and a space separates words.
+bool written_as_itself(int32_t c) { return c > ' ' && c < 127 && c != '#' && c != ';'; }
+
+std::string hex(long n) {
+    char digits[16];
+    snprintf(digits, sizeof digits, "%lX", n);
+    return digits;
+}
 
 std::string_view trim(std::string_view s) {
     const char* blanks = " \t\r\v\f";
@@ -57,25 +70,27 @@ std::string parse_command(std::string_view text, script_command& command) {
             command.value = 1;
         } else {
             if (!parse_int(arg, 0, max_redraw_count, n))
-                return "redraw count must be a whole number from 0 to 1000000, not " + quoted(arg);
+                return "redraw count must be a whole number from 0 to " +
+                       std::to_string(max_redraw_count) + ", not " + quoted(arg);
             command.value = static_cast<int32_t>(n);
         }
     } else if (word == "key") {
         command.kind = script_command::key;
         if (arg == "space")
             command.value = ' ';
-        else if (arg.size() == 1 && arg[0] > 32 && arg[0] < 127)
+        else if (arg.size() == 1 && written_as_itself(arg[0]))
             command.value = arg[0];
         // Any other character by its number, as a recorded session writes it.
         else if (arg.substr(0, 2) == "U+" && parse_int(arg.substr(2), 1, max_key_character, n, 16))
             command.value = static_cast<int32_t>(n);
         else
-            return "key takes one printable character, 'space' or U+1 to U+1FFFFF (hex), not " +
-                   quoted(arg);
+            return "key takes one printable character, 'space' or U+1 to U+" +
+                   hex(max_key_character) + " (hex), not " + quoted(arg);
     } else if (word == "code") {
         command.kind = script_command::code;
-        if (!parse_int(arg, 0, 65535, n))
-            return "code takes a key code from 0 to 65535, not " + quoted(arg);
+        if (!parse_int(arg, 0, max_key_code, n))
+            return "code takes a key code from 0 to " + std::to_string(max_key_code) + ", not " +
+                   quoted(arg);
         command.value = static_cast<int32_t>(n);
     } else if (word == "message") {
         command.kind = script_command::message;
@@ -95,8 +110,9 @@ std::string parse_command(std::string_view text, script_command& command) {
             return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
         });
         if (control) return "snap takes a file name without control characters, not " + quoted(arg);
-        if (arg.size() >= PATH_MAX)
-            return "snap takes a file name of at most 4095 bytes, not " + quoted(arg);
+        if (arg.size() > max_path_bytes)
+            return "snap takes a file name of at most " + std::to_string(max_path_bytes) +
+                   " bytes, not " + quoted(arg);
         command.path = std::string(arg);
     } else {
         return "unknown command " + quoted(word) +
@@ -188,8 +204,37 @@ bool load_script(const char* value, std::string& text, std::string& error) {
         return false;
     }
     if (static_cast<long>(text.size()) > max_script_bytes) {
-        error = "script file " + quoted(path) + " is larger than 1 MiB";
+        error = "script file " + quoted(path) + " is larger than " +
+                std::to_string(max_script_bytes >> 20) + " MiB";
         return false;
     }
     return true;
+}
+
+void script_writer::add(const message_record& message, std::string& lines) {
+    if (message.type == GI_MSG_REDRAW) {
+        if (++redraws_ == max_redraw_count) end(lines);  // the most one script line can say
+        return;
+    }
+    end(lines);
+    const int32_t c = message.character;
+    char line[32];
+    if (message.type == GI_MSG_CLOSE)
+        snprintf(line, sizeof line, "close\n");
+    else if (message.type != GI_MSG_KEY)
+        snprintf(line, sizeof line, "message %d\n", message.type);
+    else if (c == 0)
+        snprintf(line, sizeof line, "code %d\n", message.code);
+    else if (c == ' ')
+        snprintf(line, sizeof line, "key space\n");
+    else if (written_as_itself(c))
+        snprintf(line, sizeof line, "key %c\n", c);
+    else
+        snprintf(line, sizeof line, "key U+%X\n", static_cast<unsigned>(c));
+    lines += line;
+}
+
+void script_writer::end(std::string& lines) {
+    if (redraws_ > 0) lines += "redraw " + std::to_string(redraws_) + "\n";
+    redraws_ = 0;
 }

@@ -1,11 +1,14 @@
-// The headless backend's script: the messages to deliver and the frames to save, one command
-// per line or per ';', '#' comments to the end of the line.
+// The script language: the headless backend's script (the messages to deliver and the frames
+// to save, one command per line or per ';', '#' comments to the end of the line), read here, and
+// written here too, by the record of a session.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/platform.h"
 
 // The most frames one `redraw` draws.
 constexpr int32_t max_redraw_count = 1000000;
@@ -27,3 +30,16 @@ bool parse_script(std::string_view text, std::vector<script_command>& commands,
 // The script text a KAVEX_SCRIPT value stands for: the value itself, or with a leading '@',
 // the contents of the file it names (at most 1 MiB). On error returns false with the reason.
 bool load_script(const char* value, std::string& text, std::string& error);
+
+// Messages as the script lines that deliver them again. Consecutive redraws make one
+// `redraw N` line, held back until a message of another kind arrives or the script ends.
+class script_writer {
+public:
+    // Appends the lines that are complete once this message has arrived.
+    void add(const message_record& message, std::string& lines);
+    // Appends the redraws held back.
+    void end(std::string& lines);
+
+private:
+    int32_t redraws_ = 0;
+};

@@ -95,6 +95,19 @@ void draw_overlay() {
     glPopMatrix();
 }
 
+// Viewport and 45-degree perspective for the given size; a height of 0 counts as 1.
+void resize_view(int width, int height) {
+    if (height == 0) height = 1;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height),
+                   static_cast<double>(0.1f), 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    view_state.width = width;
+    view_state.height = height;
+}
+
 }  // namespace
 
 void init_gl(int width, int height) {
@@ -111,18 +124,6 @@ void init_gl(int width, int height) {
     glEnable(GL_LIGHT1);
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
     glEnable(GL_COLOR_MATERIAL);
-}
-
-void resize_view(int width, int height) {
-    if (height == 0) height = 1;
-    glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(45.0, static_cast<double>(width) / static_cast<double>(height),
-                   static_cast<double>(0.1f), 100.0);
-    glMatrixMode(GL_MODELVIEW);
-    view_state.width = width;
-    view_state.height = height;
 }
 
 void draw_scene() {

@@ -5,8 +5,5 @@
 // GL context current.
 void init_gl(int width, int height);
 
-// Viewport and 45-degree perspective for the given size; a height of 0 counts as 1.
-void resize_view(int width, int height);
-
 // Draws one frame of the box from view_state and advances the spin by one step.
 void draw_scene();

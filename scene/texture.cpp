@@ -2,16 +2,22 @@
 
 #include <GL/glu.h>
 
+#include <cstdint>
 #include <cstdlib>
 
-#include "app/platform.h"
+#include "platform/platform.h"
 
 GLuint texture_id;
 
 namespace {
-constexpr int size = 128;
-}
 
+constexpr int size = 128;
+
+struct texel_rgba {
+    uint8_t r, g, b, a;
+};
+
+// The texel at (x, y), from integer arithmetic on x and y alone.
 texel_rgba texel(int x, int y) {
     const bool blue = (y + 4) % 32 < 8 && (x + 4) % 32 < 8;
     const int d = (x - 64) * (x - 64) + (y - 64) * (y - 64);
@@ -19,6 +25,8 @@ texel_rgba texel(int x, int y) {
     if (blue) return {0, 0, 120, alpha};
     return {240, 240, 240, alpha};
 }
+
+}  // namespace
 
 void build_texture() {
     glGenTextures(1, &texture_id);

@@ -4,16 +4,7 @@
 
 #include <GL/gl.h>
 
-#include <cstdint>
-
 extern GLuint texture_id;
-
-struct texel_rgba {
-    uint8_t r, g, b, a;
-};
-
-// The texel at (x, y) of the 128 x 128 image, from integer arithmetic on x and y alone.
-texel_rgba texel(int x, int y);
 
 // Generates, fills, uploads and binds the texture and sets wrapping and the decal environment.
 // A failed upload ends the process with status 255.

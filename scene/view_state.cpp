@@ -1,7 +1,7 @@
 #include "scene/view_state.h"
 
 view_state_t view_state = {
-    320, 240,          // width, height
+    view_width, view_height,
     0, 0, 0, 0, 0,     // lighting, blending, texturing, linear_filter, additive
     0,                 // env_mode_index
     0.9f, 0.0f,        // x_rot, y_rot

@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+// The size of the view in pixels: the window's, the engine's and the projection's.
+constexpr int32_t view_width = 320;
+constexpr int32_t view_height = 240;
+
 struct view_state_t {
     int32_t width;
     int32_t height;

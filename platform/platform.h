@@ -1,8 +1,8 @@
 /* The platform operations the application shell calls: GUI library (GI_, GC_), GL context
  * binding (kgl) and runtime (printd). C linkage; handles are opaque pointer-sized values.
  * The records keep the platform's field order, and its byte offsets on 32-bit builds. */
-#ifndef KAVEX_APP_PLATFORM_H
-#define KAVEX_APP_PLATFORM_H
+#ifndef KAVEX_PLATFORM_PLATFORM_H
+#define KAVEX_PLATFORM_PLATFORM_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -1,0 +1,15 @@
+// Error lines: "<program>: <message>" on stderr, with the user's text quoted so that a line is
+// always one short line whatever that text holds.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Writes "<program>: <message>" on stderr and ends the process with the status. User text in
+// the message goes through quoted().
+[[noreturn]] void fail(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// User text (a path, a word of a script) for an error line: in single quotes, with control
+// characters and bytes that are not UTF-8 written as \xNN, and a long text shortened to its
+// two ends around "...", so that an error line is always one short line.
+std::string quoted(std::string_view text);
