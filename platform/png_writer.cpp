@@ -8,7 +8,6 @@
 #include "platform/png_writer.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <png.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -81,32 +80,14 @@ int encode(sink& out, const uint8_t* rgb, int width, int height) {
     return 0;
 }
 
-// Follows symbolic links in the last component of path, as opening it would (a relative
-// target is taken from the link's directory). False with errno set where that fails.
-bool follow_links(std::string& path) {
-    for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit
-        char target[PATH_MAX];
-        const ssize_t length = readlink(path.c_str(), target, sizeof target);
-        if (length < 0) return errno == EINVAL || errno == ENOENT;  // not a link, or nothing
-        if (length == sizeof target) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
-        const auto slash = path.rfind('/');
-        path = (target[0] == '/' || slash == std::string::npos ? "" : path.substr(0, slash + 1)) +
-               std::string(target, static_cast<size_t>(length));
-    }
-    errno = ELOOP;
-    return false;
-}
-
 // Gives the unnamed file a name in dir; EEXIST if the name is taken.
 int link_unnamed(int fd, int dir, const char* name) {
     if (linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) return 0;
     if (errno == EEXIST) return EEXIST;
     // AT_EMPTY_PATH may need a privilege; /proc gives the same without it.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return linkat(AT_FDCWD, self.c_str(), dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    char self[32];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return linkat(AT_FDCWD, self, dir, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
 // Calls make with fresh temporary names until one is free: short and unrelated to the

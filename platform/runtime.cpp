@@ -1,6 +1,7 @@
 #include "platform/runtime.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,4 +29,21 @@ int write_all(int fd, const void* data, size_t size) {
         size -= static_cast<size_t>(written);
     }
     return 0;
+}
+
+bool follow_links(std::string& path) {
+    for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit
+        char target[PATH_MAX];
+        const ssize_t length = readlink(path.c_str(), target, sizeof target);
+        if (length < 0) return errno == EINVAL || errno == ENOENT;  // not a link, or nothing
+        if (length == sizeof target) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        const auto slash = path.rfind('/');
+        path = (target[0] == '/' || slash == std::string::npos ? "" : path.substr(0, slash + 1)) +
+               std::string(target, static_cast<size_t>(length));
+    }
+    errno = ELOOP;
+    return false;
 }
