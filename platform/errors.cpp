@@ -4,18 +4,43 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/platform.h"
 #include "platform/utf8.h"
 
 namespace {
 
-// Bytes in the printable character at text[at]; 0 for a control character (C0, DEL, C1) or a
-// byte that starts no character.
-size_t printable_length(std::string_view text, size_t at) {
+void* reserve = malloc(64 << 10);  // a few error lines' worth, and then some
+
+// Characters that change or hide what a line shows without showing themselves: Unicode's
+// invisible format characters (Cf), and the line and paragraph separators.
+bool hides(int32_t c) {
+    static const int32_t ranges[][2] = {
+        {0xAD, 0xAD},     {0x61C, 0x61C},   {0x180E, 0x180E},   {0x200B, 0x200F},
+        {0x2028, 0x202E}, {0x2060, 0x2064}, {0x2066, 0x206F},   {0xFEFF, 0xFEFF},
+        {0xFFF9, 0xFFFB}, {0xE0001, 0xE0001}, {0xE0020, 0xE007F}};
+    for (const auto& range : ranges)
+        if (c >= range[0] && c <= range[1]) return true;
+    return false;
+}
+
+// How the text at `at` shows in a quoted line: returns the bytes it takes and sets shown to
+// them, or to their escape (kept in escape).
+size_t next_piece(std::string_view text, size_t at, char (&escape)[16], std::string_view& shown) {
     int32_t c = 0;
     const size_t length = decode_utf8(text.substr(at), c);
-    return c >= 0x20 && c != 0x7f && (c < 0x80 || c >= 0xA0) ? length : 0;
+    const bool control = c < 0x20 || c == 0x7f || (c >= 0x80 && c < 0xA0);  // C0, DEL, C1
+    if (length && !control && !hides(c)) {
+        shown = text.substr(at, length);
+        return length;
+    }
+    if (length && !control)
+        shown = std::string_view(escape, snprintf(escape, sizeof escape, "\\u{%04X}", c));
+    else
+        shown = std::string_view(escape, snprintf(escape, sizeof escape, "\\x%02x",
+                                                  static_cast<unsigned char>(text[at])));
+    return length && !control ? length : 1;
 }
 
 }  // namespace
@@ -39,24 +64,24 @@ void fail(int status, const char* format, ...) {
 
 std::string quoted(std::string_view text) {
     constexpr size_t end_bytes = 36;  // kept at each end of a long text
+    char escape[16];
+    std::string_view shown;
     size_t total = 0;  // bytes the whole text takes once escaped
-    for (size_t at = 0, n; at < text.size(); at += n ? n : 1)
-        total += (n = printable_length(text, at)) ? n : 4;
+    for (size_t at = 0; at < text.size(); total += shown.size())
+        at += next_piece(text, at, escape, shown);
     std::string out = "'";
     bool cut = false;
-    for (size_t at = 0, before = 0, n; at < text.size(); at += n ? n : 1) {
-        n = printable_length(text, at);
-        const size_t width = n ? n : 4;
-        if (total <= 2 * end_bytes + 3 || before + width <= end_bytes ||
+    for (size_t at = 0, before = 0; at < text.size(); before += shown.size()) {
+        at += next_piece(text, at, escape, shown);
+        if (total <= 2 * end_bytes + 3 || before + shown.size() <= end_bytes ||
             total - before <= end_bytes) {
-            char escaped[5];
-            snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(text[at]));
-            out.append(n ? text.substr(at, n) : std::string_view(escaped, 4));
+            out.append(shown);
         } else if (!cut) {
             out += "...";
             cut = true;
         }
-        before += width;
     }
     return out + "'";
 }
+
+void release_reserve() { free(std::exchange(reserve, nullptr)); }

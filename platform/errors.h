@@ -10,6 +10,12 @@
 [[noreturn]] void fail(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // User text (a path, a word of a script) for an error line: in single quotes, with control
-// characters and bytes that are not UTF-8 written as \xNN, and a long text shortened to its
-// two ends around "...", so that an error line is always one short line.
+// characters and bytes that are not UTF-8 written as \xNN, invisible format characters (the
+// byte order mark, zero-width and bidirectional controls) and the line separators as \u{XXXX},
+// and a long text shortened to its two ends around "...", so that an error line is always one
+// short line that shows what is there.
 std::string quoted(std::string_view text);
+
+// Gives back the memory set aside at start, so that where memory has run out, the line that
+// says so can still be made. For the places that end the run on std::bad_alloc.
+void release_reserve();

@@ -141,6 +141,8 @@ bool draws_frame(const script_command& command) {
 bool parse_script(std::string_view text, std::vector<script_command>& commands,
                   std::string& error) {
     commands.clear();
+    // A byte order mark, as some editors write at the start of a file; anywhere else it is text.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     int line_number = 0;
     bool drawn = false;  // a snap before the first frame would save an image never drawn
     while (!text.empty()) {

@@ -23,7 +23,8 @@ struct script_command {
     int line;
 };
 
-// Parses the whole script. On error returns false with "script line N: <what is wrong>".
+// Parses the whole script (a UTF-8 byte order mark at its very start is skipped). On error
+// returns false with "script line N: <what is wrong>".
 bool parse_script(std::string_view text, std::vector<script_command>& commands,
                   std::string& error);
 

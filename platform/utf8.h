@@ -6,5 +6,6 @@
 #include <string_view>
 
 // The UTF-8 sequence that starts text: its length in bytes and its code point; length 0 where
-// no well-formed sequence starts there.
+// no well-formed sequence starts there (RFC 3629: no overlong form, no surrogate, nothing past
+// U+10FFFF).
 size_t decode_utf8(std::string_view text, int32_t& code_point);
