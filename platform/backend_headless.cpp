@@ -2,8 +2,11 @@
 // `snap` saves the engine's image as a PNG. When the script runs out, it delivers a close.
 #include <GL/gl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "platform/engine.h"
 #include "platform/errors.h"
 #include "platform/png_writer.h"
+#include "platform/recorder.h"
 #include "platform/runtime.h"
 #include "platform/script.h"
 
@@ -23,9 +27,19 @@ public:
     headless_backend() {
         const char* value = env_value("KAVEX_SCRIPT");
         announce_ = value == nullptr;
-        std::string text, error;
-        if (!load_script(value ? value : default_script, text, error)) fail(2, "%s", error.c_str());
-        if (!parse_script(text, commands_, error)) fail(2, "%s", error.c_str());
+        try {
+            std::string text, error;
+            if (!load_script(value ? value : default_script, text, error))
+                fail(2, "%s", error.c_str());
+            if (!parse_script(text, commands_, error)) fail(2, "%s", error.c_str());
+        } catch (const std::bad_alloc&) {
+            release_reserve();
+            if (value && value[0] == '@')
+                fail(2, "cannot read script file %s: %s", quoted(value + 1).c_str(),
+                     strerror(ENOMEM));
+            fail(2, "cannot read the script: %s", strerror(ENOMEM));
+        }
+        for (const script_command& command : commands_) refuse_record_file(command);
     }
 
     bool next_message(message_record& message, const kgl_engine* engine) override {
@@ -69,13 +83,28 @@ public:
     void destroy_window() override {}
 
 private:
+    // A snap never replaces the file the session is recorded into: refused before the run, and
+    // again at the snap, since a link may have changed meanwhile.
+    static void refuse_record_file(const script_command& command) {
+        if (command.kind == script_command::snap && is_record_file(command.path))
+            fail(2, "script line %d: snap %s would replace the record of this session",
+                 command.line, quoted(command.path).c_str());
+    }
+
     void snap(const script_command& command, const kgl_engine* engine) {
         if (!engine) fail(2, "script line %d: no image to snap yet", command.line);
-        pixels_.resize(static_cast<size_t>(engine->width) * engine->height * 3);
-        engine_read_pixels(*engine, GL_RGB, pixels_.data());
+        refuse_record_file(command);
         std::string error;
-        if (!write_png(command.path, pixels_.data(), engine->width, engine->height, error))
-            fail(2, "script line %d: %s", command.line, error.c_str());
+        bool saved = false;
+        try {
+            pixels_.resize(static_cast<size_t>(engine->width) * engine->height * 3);
+            engine_read_pixels(*engine, GL_RGB, pixels_.data());
+            saved = write_png(command.path, pixels_.data(), engine->width, engine->height, error);
+        } catch (const std::bad_alloc&) {
+            release_reserve();
+            error = "cannot write " + quoted(command.path) + ": " + strerror(ENOMEM);
+        }
+        if (!saved) fail(2, "script line %d: %s", command.line, error.c_str());
         if (announce_)
             fprintf(stderr,
                     "%s: ran headless and saved the picture as %s\n",

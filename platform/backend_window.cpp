@@ -20,6 +20,7 @@
 #include "platform/errors.h"
 #include "platform/runtime.h"
 #include "platform/sdl_api.h"
+#include "platform/signals.h"
 #include "platform/utf8.h"
 #include "platform/window_present.h"
 
@@ -90,6 +91,14 @@ std::string display_drivers() {
     return drivers;
 }
 
+// A display call's wait, should the display not answer: the display of SDL's driver, or before
+// SDL has one, of the driver it tries first.
+stuck_wait display_wait(const char* driver) {
+    const bool wayland = driver ? strncmp(driver, "wayland", 7) == 0 : !env_value("DISPLAY");
+    const char* name = env_value(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
+    return {1, "for the display " + quoted(name ? name : "") + " to answer"};
+}
+
 // SDL loads Xlib itself when it talks to an X server; the handler goes in only then. Returns
 // Xlib's XGetWindowAttributes, or null without an X server.
 using get_attributes = Status (*)(Display*, Window, XWindowAttributes*);
@@ -119,11 +128,15 @@ public:
             if (drivers.empty()) cannot_open_window("neither DISPLAY nor WAYLAND_DISPLAY is set");
             sdl_.SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
         }
+        const stuck_wait connecting = display_wait(env_value("SDL_VIDEODRIVER"));
+        const waiting_on wait(connecting);
         if (sdl_.SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
         const get_attributes get = handle_lost_x_display();
         // X11 has a software framebuffer in shared memory, far cheaper than a GL texture. Wayland
         // has none: there SDL backs the window surface with a renderer on a GL context of its own.
         const char* driver = sdl_.SDL_GetCurrentVideoDriver();
+        display_ = display_wait(driver);
+        const waiting_on shown(display_);
         const bool software = !driver || strcmp(driver, "wayland") != 0;
         if (software) sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         window_ = sdl_.SDL_CreateWindow(params.title, params.x, params.y, params.width * scale,
@@ -152,6 +165,7 @@ public:
     }
 
     bool next_message(message_record& message, const kgl_engine* engine) override {
+        const waiting_on wait(display_);
         for (;;) {
             if (pending_count_ > 0) {
                 message.type = GI_MSG_KEY;
@@ -194,6 +208,7 @@ public:
 
     void present(const kgl_engine& engine) override {
         if (resting_) return;
+        const waiting_on wait(display_);
         SDL_Surface* surface = sdl_.SDL_GetWindowSurface(window_);
         take_back_context(&engine);
         if (!surface || !copy_engine_image(sdl_, engine, surface, pixels_)) return;
@@ -210,6 +225,7 @@ public:
     }
 
     void destroy_window() override {
+        const waiting_on wait(display_);
         if (window_) sdl_.SDL_DestroyWindow(window_);
         window_ = nullptr;
     }
@@ -305,6 +321,7 @@ private:
     static constexpr int pending_capacity = 32;
 
     const sdl_api& sdl_;
+    stuck_wait display_;
     SDL_Window* window_ = nullptr;
     struct {
         get_attributes get = nullptr;

@@ -15,8 +15,6 @@ namespace {
 volatile sig_atomic_t box_up = 0;
 pid_t box_owner = 0;
 
-void end_at_once(int) { _exit(1); }
-
 // In the child that SDL forks to show the box: killed when the program ends, and gone at once
 // if the program ended before this line ran.
 void die_with_owner() {
@@ -32,8 +30,8 @@ void while_box_is_up(const std::function<void()>& show) {
     (void)registered;
     box_owner = getpid();
     box_up = 1;
-    route_close_signals(end_at_once);
+    set_close_at_once(true);
     show();
-    route_close_signals(nullptr);
+    set_close_at_once(false);
     box_up = 0;
 }

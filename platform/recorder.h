@@ -3,12 +3,20 @@
 // session's frames again.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 // Opens KAVEX_RECORD, if set, for the session about to start on the named backend; ends the
-// process with status 2 if it cannot be written. The file's old contents are replaced when the
-// first message arrives; if none does (the backend cannot start), a file made here is removed.
+// process with status 2 if it cannot be written. A symbolic link is followed, and one that
+// points nowhere yet makes its target; a regular file, a FIFO with a reader, a pipe or a
+// character device is taken, a block device refused. The file's old contents are replaced when
+// the first message arrives; if none does (the backend cannot start), a file made here is
+// removed.
 void open_record(const char* backend_name);
+
+// Whether path (through links) names the regular file the session is recorded into.
+bool is_record_file(const std::string& path);
 
 // Writes the message's complete lines at once, one write(2) each, so that a killed session
 // keeps them. A failed write ends the process with status 2, leaving only whole lines.

@@ -1,9 +1,9 @@
 # The real program, one process per case, from a table in tests/cases/ (the format is in
 # tests/cases/README.md). Usage: cases_test.py TABLE [NAME-PART]. With KAVEX_UPDATE_PICTURES=1,
 # the observed pictures replace the goldens that differ.
-import os, re, signal, subprocess, sys, tempfile
+import contextlib, os, re, signal, subprocess, sys, tempfile
 from pathlib import Path
-from support import FAULT, SOURCE, eventually, picture_difference, read_png, start
+from support import FAULT, PROGRAM, SOURCE, eventually, picture_difference, read_png, start
 
 ESCAPES = {"n": "\n", "t": "\t", "e": "\x1b", "0": "\0", "\\": "\\"}
 
@@ -20,6 +20,7 @@ def pattern(text):  # '*' matches any text within a line
 
 def run(lines, work):
     env, status, err, files, texts, checks, limit, when, closed = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, [], None, None, False
+    blocked, unread = [], None
     for what, raw in lines:
         arg = expand(raw, work)
         w = arg.split(" ")
@@ -33,6 +34,10 @@ def run(lines, work):
         elif what == "file-limit": limit = int(arg)
         elif what == "signal": when = (getattr(signal, "SIG" + w[0]), w[1])
         elif what == "stderr-closed": closed = True
+        elif what == "blocked": blocked = [getattr(signal, "SIG" + name) for name in w]
+        elif what == "stdout-unread": unread = os.pipe()
+        elif what == "no-sanitizer":  # a sanitizer's allocator ends the run where memory runs out
+            if b"__asan_init" in Path(PROGRAM).read_bytes(): return ["skipped: a sanitizer build"]
         elif what == "setup":  # a shell command; status 77 skips the case
             made = subprocess.run(raw.replace("{dir}", work), shell=True, cwd=work).returncode
             if made: return [f"skipped: cannot {raw}"] if made == 77 else [f"set-up failed: {raw}"]
@@ -41,17 +46,26 @@ def run(lines, work):
     read_end, write_end = os.pipe()  # for a stderr that nobody reads
     os.close(read_end)
     stderr = tempfile.TemporaryFile()
-    process = start(env, work, write_end if closed else stderr, limit)
+    process = start(env, work, write_end if closed else stderr, limit, blocked=blocked,
+                    stdout=unread[1] if unread else subprocess.DEVNULL)
     os.close(write_end)
 
     def ended():
         nonlocal when
         if when and os.path.exists(os.path.join(work, when[1])):
+            if unread:  # filled up through a description of its own, which alone does not block
+                filler = os.open(f"/proc/self/fd/{unread[1]}", os.O_WRONLY | os.O_NONBLOCK)
+                with contextlib.suppress(BlockingIOError):
+                    while True:
+                        os.write(filler, bytes(65536))
+                os.close(filler)
             process.send_signal(when[0])
             when = None
         return process.poll() is not None
     errors = [] if eventually(ended, 60) else ["still running after 60 s"]
     process.kill()
+    for end in unread or ():
+        os.close(end)
     with stderr: stderr.seek(0); seen, returned = stderr.read().decode(errors="backslashreplace"), process.wait()
     if (returned if returned >= 0 else 128 - returned) != status: errors.append(f"status {returned} (negative: a signal), not {status}")
     if not re.fullmatch(pattern(err), seen): errors.append(f"stderr expected:\n{err}observed:\n{seen}")

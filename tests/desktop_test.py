@@ -1,7 +1,7 @@
 # The real program on real displays: a private Xvfb per case, alone, with openbox, or under
 # weston (its X11 backend, no Xwayland), driven as a user and a window manager would through
 # python3-xlib and XTest. Every wait is for a condition, with a generous deadline.
-import ctypes, os, shutil, tempfile, time, unittest
+import ctypes, os, shutil, signal, tempfile, time, unittest
 from pathlib import Path
 from Xlib import X, XK, Xatom, display, error, protocol
 from Xlib.ext import xtest
@@ -75,7 +75,7 @@ class Desktop(unittest.TestCase):
                                                        data=(32, data + [0] * (5 - len(data)))), event_mask=mask)
         self.x.sync()
 
-    def test_x11_window_has_an_icon_takes_keys_closes_its_record_replays_to_the_last_picture_then_it_loses_its_display(self):
+    def test_x11_window_has_an_icon_takes_keys_closes_its_record_replays_to_the_last_picture_and_ends_when_its_display_hangs_or_goes(self):
         self.start(KAVEX_RECORD=self.path("session"))
         self.await_window()
         origin, geometry = self.root.translate_coords(self.window, 0, 0), self.window.get_geometry()
@@ -96,6 +96,17 @@ class Desktop(unittest.TestCase):
         Path(self.path("replay")).write_text(session()[:-6] + "snap replay.png\n")
         self.assertEqual(start({"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@replay"}, self.dir).wait(60), 0)
         self.assertIsNone(picture_difference(shown, read_png(self.path("replay.png")), "replay", 0), session())
+        # A display that stops answering: SIGTERM ends the program all the same, with one line,
+        # status 1 and the record's close.
+        os.remove(self.path("stderr"))
+        self.start(KAVEX_RECORD=self.path("session"))
+        self.await_window()
+        self.processes[0].send_signal(signal.SIGSTOP)
+        self.program.terminate()
+        gave_up = f"kavex-view: gave up waiting for the display '{self.name}' to answer\n"
+        self.assertEqual((self.program.wait(30), self.err()), (1, gave_up))
+        self.assertTrue(session().endswith("\nclose\n"), session())
+        self.processes[0].send_signal(signal.SIGCONT)
         # A display that goes away ends the program with one line.
         os.remove(self.path("stderr"))
         self.start()

@@ -1,22 +1,37 @@
-/* Test-only interposer (LD_PRELOAD): KAVEX_TEST_FAULT names one fault - "context":
- * eglCreateContext fails; "mipmaps": gluBuild2DMipmaps reports an error; "disk-full": every
- * write() fails as on a full disk (stdio's writes to stderr go past it); "no-tmpfile": the file
- * system has no unnamed files (O_TMPFILE), as on NFS. Everything else passes through to the
- * real library. */
+/* Test-only interposer (LD_PRELOAD): KAVEX_TEST_FAULT names faults, separated by commas -
+ * "context": eglCreateContext fails; "mipmaps": gluBuild2DMipmaps reports an error;
+ * "disk-full": every write() fails as on a full disk (stdio's writes to stderr go past it);
+ * "no-tmpfile": the file system has no unnamed files (O_TMPFILE), as on NFS; "thread": at
+ * eglInitialize the driver starts a thread that sets no signal mask of its own and sleeps, as
+ * zink's Vulkan threads do; "usr1-at-temp": SIGUSR1 arrives just as a file gets a temporary name
+ * (openat with O_EXCL); "big-alloc": once a frame is drawn (glFlush), every allocation of
+ * 64 KiB or more fails, as when memory runs out. Everything else passes through to the real
+ * library. */
 #define _GNU_SOURCE
 #include <EGL/egl.h>
+#include <GL/gl.h>
 #include <GL/glu.h>
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
+
+static int chosen(const char* name) {
+    const char* list = getenv("KAVEX_TEST_FAULT");
+    const size_t length = strlen(name);
+    for (const char* s = list; s && (s = strstr(s, name)); s += length)
+        if ((s == list || s[-1] == ',') && (s[length] == ',' || !s[length])) return 1;
+    return 0;
+}
 
 #define FAULT(name, failure, returns, function, parameters, arguments)                       \
     returns function parameters {                                                           \
-        const char* chosen = getenv("KAVEX_TEST_FAULT");                                    \
-        if (chosen && strcmp(chosen, name) == 0) return failure;                            \
+        if (chosen(name)) return failure;                                                   \
         return ((returns(*) parameters)dlsym(RTLD_NEXT, #function))arguments;               \
     }
 
@@ -31,7 +46,33 @@ int openat(int dir, const char* path, int flags, ...) {
     va_start(args, flags);
     const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(args, mode_t) : 0;
     va_end(args);
-    const char* chosen = getenv("KAVEX_TEST_FAULT");
-    if (chosen && strcmp(chosen, "no-tmpfile") == 0 && (flags & O_TMPFILE) == O_TMPFILE) return errno = EOPNOTSUPP, -1;
-    return ((int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat"))(dir, path, flags, mode);
+    if (chosen("no-tmpfile") && (flags & O_TMPFILE) == O_TMPFILE) return errno = EOPNOTSUPP, -1;
+    const int fd = ((int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat"))(dir, path, flags, mode);
+    if (fd >= 0 && flags & O_EXCL && chosen("usr1-at-temp")) kill(getpid(), SIGUSR1);
+    return fd;
+}
+
+static void* sleep_on(void* unused) {
+    for (;;) pause();
+    return unused;
+}
+
+EGLBoolean eglInitialize(EGLDisplay display, EGLint* major, EGLint* minor) {
+    pthread_t thread;
+    if (chosen("thread")) pthread_create(&thread, NULL, sleep_on, NULL);
+    return ((EGLBoolean (*)(EGLDisplay, EGLint*, EGLint*))dlsym(RTLD_NEXT, "eglInitialize"))(display, major, minor);
+}
+
+static int frame_drawn;
+
+void glFlush(void) {
+    frame_drawn = 1;
+    ((void (*)(void))dlsym(RTLD_NEXT, "glFlush"))();
+}
+
+extern void* __libc_malloc(size_t size);
+
+void* malloc(size_t size) {
+    if (size >= 65536 && frame_drawn && chosen("big-alloc")) return errno = ENOMEM, NULL;
+    return __libc_malloc(size);
 }

@@ -13,18 +13,19 @@ FAILED = os.path.join(os.path.dirname(FAULT), "failed-pictures")
 PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
 
 
-def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,)):
+def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,), blocked=(), stdout=subprocess.DEVNULL):
     # Starts argv in cwd with the environment changed (None unsets) and in its own process
-    # group, as a fresh process would: default signal dispositions, none blocked.
+    # group, as a fresh process would: default signal dispositions, none blocked but the
+    # signals in blocked (as a launcher may leave them).
     env = {k: v for k, v in os.environ.items() if k not in PLATFORM_VARIABLES}
     env.update(changes)
     def child():
         for s in signal.valid_signals() - {signal.SIGKILL, signal.SIGSTOP}:
             signal.signal(s, signal.SIG_DFL)  # a background job starts with SIGINT ignored
-        signal.pthread_sigmask(signal.SIG_SETMASK, [])
+        signal.pthread_sigmask(signal.SIG_SETMASK, blocked)
         if file_limit is not None: resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
     return subprocess.Popen(argv, cwd=cwd, env={k: v for k, v in env.items() if v is not None}, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=stderr, preexec_fn=child, process_group=0)
+                            stdout=stdout, stderr=stderr, preexec_fn=child, process_group=0)
 
 
 def eventually(condition, seconds=30):  # polls every 10 ms
