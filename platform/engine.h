@@ -28,5 +28,9 @@ void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out)
 // on Wayland) has made its own current on this thread.
 void engine_make_current(const kgl_engine& engine);
 
+// Why the last kglCreateContext or kglCreateGLContext failed ("EGL: eglInitialize failed:
+// EGL_NOT_INITIALIZED", "out of memory"), or null.
+const char* engine_failure();
+
 // Ties the engine's image to the application (called by kglMakeCurrent).
 void gui_attach_engine(void* app, kgl_engine* engine);

@@ -4,11 +4,41 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "platform/engine.h"
 #include "platform/platform.h"
 #include "platform/runtime.h"
+
+namespace {
+
+char failure[96];  // why the engine or context could not be made; empty after a success
+
+// Notes the EGL call that failed and EGL's error; returns null for the caller to return.
+std::nullptr_t failed(const char* call) {
+    static const char* const names[] = {
+        "EGL_SUCCESS", "EGL_NOT_INITIALIZED", "EGL_BAD_ACCESS", "EGL_BAD_ALLOC",
+        "EGL_BAD_ATTRIBUTE", "EGL_BAD_CONFIG", "EGL_BAD_CONTEXT", "EGL_BAD_CURRENT_SURFACE",
+        "EGL_BAD_DISPLAY", "EGL_BAD_MATCH", "EGL_BAD_NATIVE_PIXMAP", "EGL_BAD_NATIVE_WINDOW",
+        "EGL_BAD_PARAMETER", "EGL_BAD_SURFACE", "EGL_CONTEXT_LOST"};
+    const EGLint error = eglGetError();
+    if (error > EGL_SUCCESS && error - EGL_SUCCESS < EGLint(sizeof names / sizeof *names))
+        snprintf(failure, sizeof failure, "EGL: %s failed: %s", call, names[error - EGL_SUCCESS]);
+    else
+        snprintf(failure, sizeof failure, "EGL: %s failed", call);
+    return nullptr;
+}
+
+// Notes a success, or memory that ran out.
+template <typename T>
+T* made(T* object) {
+    snprintf(failure, sizeof failure, "%s", object ? "" : "out of memory");
+    return object;
+}
+
+}  // namespace
 
 extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {
     // Widths that are a multiple of 4 keep RGB rows 4-byte aligned for reading back.
@@ -17,9 +47,13 @@ extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel)
     // them and waiting costs more CPU than drawing it on this thread, and the pictures are the
     // same. Read when the engine starts; a value the user set stays.
     if (!env_value("LP_NUM_THREADS")) setenv("LP_NUM_THREADS", "0", 1);
+    // EGL's loader writes lines of its own where a driver does not load (and when memory runs
+    // out, names a file that is there as missing); the program says what failed instead.
+    if (!env_value("EGL_LOG_LEVEL")) setenv("EGL_LOG_LEVEL", "fatal", 1);
     EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
                                                nullptr);
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, nullptr, nullptr)) return nullptr;
+    if (display == EGL_NO_DISPLAY) return failed("eglGetPlatformDisplay");
+    if (!eglInitialize(display, nullptr, nullptr)) return failed("eglInitialize");
 
     const EGLint config_attributes[] = {
         EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
@@ -28,23 +62,26 @@ extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel)
     EGLConfig config;
     EGLint count = 0;
     if (!eglChooseConfig(display, config_attributes, &config, 1, &count) || count < 1)
-        return nullptr;
+        return failed("eglChooseConfig");
     const EGLint surface_attributes[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     EGLSurface surface = eglCreatePbufferSurface(display, config, surface_attributes);
-    if (surface == EGL_NO_SURFACE) return nullptr;
-    return new kgl_engine{display, config, surface, width, height};
+    if (surface == EGL_NO_SURFACE) return failed("eglCreatePbufferSurface");
+    return made(new (std::nothrow) kgl_engine{display, config, surface, width, height});
 }
 
 extern "C" gi_handle kglCreateGLContext(gi_handle engine_handle, int) {
     auto* engine = static_cast<kgl_engine*>(engine_handle);
-    if (!engine || !eglBindAPI(EGL_OPENGL_API)) return nullptr;
+    if (!engine) return nullptr;
+    if (!eglBindAPI(EGL_OPENGL_API)) return failed("eglBindAPI");
     // No version requested: the driver's compatibility profile, with the fixed-function pipeline.
     const EGLint attributes[] = {EGL_NONE};
     EGLContext context = eglCreateContext(engine->display, engine->config, EGL_NO_CONTEXT,
                                           attributes);
-    if (context == EGL_NO_CONTEXT) return nullptr;
-    return new kgl_context{context, engine};
+    if (context == EGL_NO_CONTEXT) return failed("eglCreateContext");
+    return made(new (std::nothrow) kgl_context{context, engine});
 }
+
+const char* engine_failure() { return failure[0] ? failure : nullptr; }
 
 extern "C" int kglMakeCurrent(gi_handle engine_handle, gi_handle context_handle, gi_handle app) {
     auto* engine = static_cast<kgl_engine*>(engine_handle);

@@ -87,8 +87,13 @@ extern "C" void GI_destroy_window(gi_handle window) {
 }
 
 extern "C" int GI_messagebox(gi_handle, uint32_t, const char* caption, const char* text) {
-    // On stderr first: the box blocks, and there may be nobody to see it.
-    fprintf(stderr, "%s: %s\n", caption, text);
+    // On stderr first: the box blocks, and there may be nobody to see it. The line also says
+    // why the engine failed, where it did; the box keeps the program's own text.
+    const char* why = engine_failure();
+    if (why)
+        fprintf(stderr, "%s: %s (%s)\n", caption, text, why);
+    else
+        fprintf(stderr, "%s: %s\n", caption, text);
     if (gui.source) gui.source->message_box(caption, text);
     return 0;
 }

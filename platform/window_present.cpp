@@ -3,7 +3,11 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <new>
+
+#include "platform/errors.h"
 
 namespace {
 
@@ -38,7 +42,12 @@ bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface
         glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
     } else {
         const size_t stride = static_cast<size_t>(engine.width) * 4;
-        scratch.resize(stride * (engine.height + scale));  // the image, then one enlarged row
+        try {
+            scratch.resize(stride * (engine.height + scale));  // the image, then one enlarged row
+        } catch (const std::bad_alloc&) {
+            release_reserve();
+            fail(1, "cannot show the picture: %s", strerror(ENOMEM));
+        }
         engine_read_pixels(engine, bgra ? GL_BGRA : GL_RGBA, scratch.data());
         uint8_t* wide = scratch.data() + stride * engine.height;
         const int rows = std::min(engine.height, surface->h / scale);

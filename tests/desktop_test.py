@@ -163,7 +163,7 @@ class Desktop(unittest.TestCase):
             except (ChildProcessError, ProcessLookupError):
                 return True
         self.assertTrue(eventually(group_gone) and eventually(lambda: not self.find("Fatal error")), "a process or the box is left")
-        self.assertEqual(self.err(), "Fatal error: Unable to intialize mesa engine\n")
+        self.assertEqual(self.err(), "Fatal error: Unable to intialize mesa engine (EGL: eglGetPlatformDisplay failed: EGL_BAD_PARAMETER)\n")
 
 
 unittest.main()
