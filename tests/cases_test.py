@@ -18,9 +18,17 @@ def pattern(text):  # '*' matches any text within a line
     return "".join("[^\n]*" if c == "*" else re.escape(c) for c in text)
 
 
+def fill(pipe):  # through a description of its own: only that one does not block
+    filler = os.open(f"/proc/self/fd/{pipe}", os.O_WRONLY | os.O_NONBLOCK)
+    with contextlib.suppress(BlockingIOError):
+        while True:
+            os.write(filler, bytes(65536))
+    os.close(filler)
+
+
 def run(lines, work):
     env, status, err, files, texts, checks, limit, when, closed = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, [], None, None, False
-    blocked, unread = [], None
+    blocked, unread, full = [], (), False
     for what, raw in lines:
         arg = expand(raw, work)
         w = arg.split(" ")
@@ -36,6 +44,7 @@ def run(lines, work):
         elif what == "stderr-closed": closed = True
         elif what == "blocked": blocked = [getattr(signal, "SIG" + name) for name in w]
         elif what == "stdout-unread": unread = os.pipe()
+        elif what == "stderr-full": full = True
         elif what == "no-sanitizer":  # a sanitizer's allocator ends the run where memory runs out
             if b"__asan_init" in Path(PROGRAM).read_bytes(): return ["skipped: a sanitizer build"]
         elif what == "setup":  # a shell command; status 77 skips the case
@@ -44,29 +53,28 @@ def run(lines, work):
         else: return [f"unknown directive: {what} {arg}"]
     files += list(texts) + os.listdir(work)
     read_end, write_end = os.pipe()  # for a stderr that nobody reads
-    os.close(read_end)
+    if full:
+        fill(write_end)
+    else:
+        os.close(read_end)
     stderr = tempfile.TemporaryFile()
-    process = start(env, work, write_end if closed else stderr, limit, blocked=blocked,
+    process = start(env, work, write_end if closed or full else stderr, limit, blocked=blocked,
                     stdout=unread[1] if unread else subprocess.DEVNULL)
     os.close(write_end)
 
     def ended():
         nonlocal when
         if when and os.path.exists(os.path.join(work, when[1])):
-            if unread:  # filled up through a description of its own, which alone does not block
-                filler = os.open(f"/proc/self/fd/{unread[1]}", os.O_WRONLY | os.O_NONBLOCK)
-                with contextlib.suppress(BlockingIOError):
-                    while True:
-                        os.write(filler, bytes(65536))
-                os.close(filler)
+            if unread:
+                fill(unread[1])
             process.send_signal(when[0])
             when = None
         return process.poll() is not None
     errors = [] if eventually(ended, 60) else ["still running after 60 s"]
     process.kill()
-    for end in unread or ():
+    for end in unread + ((read_end,) if full else ()):
         os.close(end)
-    with stderr: stderr.seek(0); seen, returned = stderr.read().decode(errors="backslashreplace"), process.wait()
+    with stderr: stderr.seek(0); seen, returned = stderr.read().decode(errors="replace"), process.wait()
     if (returned if returned >= 0 else 128 - returned) != status: errors.append(f"status {returned} (negative: a signal), not {status}")
     if not re.fullmatch(pattern(err), seen): errors.append(f"stderr expected:\n{err}observed:\n{seen}")
     for name, text in texts.items():
