@@ -25,6 +25,7 @@ struct shared_state {
     std::mutex lock;
     std::condition_variable names_gone;
     int temporary_names = 0;
+    bool ending = false;  // a signal that ends the process waits for the names to go
 };
 
 shared_state& shared() {
@@ -65,6 +66,10 @@ std::unique_lock<std::mutex> no_temporary_names() {
 
 // Ends the process by the signal, as its default action does.
 [[noreturn]] void end_by(int number) {
+    {
+        const std::lock_guard<std::mutex> hold(shared().lock);
+        shared().ending = true;
+    }
     const auto hold = no_temporary_names();
     signal(number, SIG_DFL);
     sigset_t just;
@@ -152,9 +157,9 @@ signals_held::signals_held() {
 }
 
 signals_held::~signals_held() {
-    {
-        const std::lock_guard<std::mutex> hold(shared().lock);
-        --shared().temporary_names;
-    }
+    std::unique_lock<std::mutex> hold(shared().lock);
+    --shared().temporary_names;
     shared().names_gone.notify_all();
+    // A signal that waited for this ends the process: the program must not end first.
+    while (shared().ending) shared().names_gone.wait(hold);
 }
