@@ -20,9 +20,10 @@ def pattern(text):  # '*' matches any text within a line
 
 def fill(pipe):  # through a description of its own: only that one does not block
     filler = os.open(f"/proc/self/fd/{pipe}", os.O_WRONLY | os.O_NONBLOCK)
-    with contextlib.suppress(BlockingIOError):
-        while True:
-            os.write(filler, bytes(65536))
+    for size in (65536, 1):  # then byte by byte, into the last page's room
+        with contextlib.suppress(BlockingIOError):
+            while True:
+                os.write(filler, bytes(size))
     os.close(filler)
 
 
