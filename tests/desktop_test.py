@@ -163,7 +163,8 @@ class Desktop(unittest.TestCase):
             except (ChildProcessError, ProcessLookupError):
                 return True
         self.assertTrue(eventually(group_gone) and eventually(lambda: not self.find("Fatal error")), "a process or the box is left")
-        self.assertEqual(self.err(), "Fatal error: Unable to intialize mesa engine (EGL: eglGetPlatformDisplay failed: EGL_BAD_PARAMETER)\n")
+        no_vendor = "(EGL: eglGetPlatformDisplay failed: EGL_BAD_PARAMETER)"
+        self.assertEqual(self.err(), f"Fatal error: Unable to intialize mesa engine {no_vendor}\n")
 
 
 unittest.main()

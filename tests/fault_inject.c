@@ -47,7 +47,8 @@ int openat(int dir, const char* path, int flags, ...) {
     const mode_t mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(args, mode_t) : 0;
     va_end(args);
     if (chosen("no-tmpfile") && (flags & O_TMPFILE) == O_TMPFILE) return errno = EOPNOTSUPP, -1;
-    const int fd = ((int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat"))(dir, path, flags, mode);
+    int (*next)(int, const char*, int, ...) = dlsym(RTLD_NEXT, "openat");
+    const int fd = next(dir, path, flags, mode);
     if (fd >= 0 && flags & O_EXCL && chosen("usr1-at-temp")) kill(getpid(), SIGUSR1);
     return fd;
 }
@@ -60,14 +61,16 @@ static void* sleep_on(void* unused) {
 EGLBoolean eglInitialize(EGLDisplay display, EGLint* major, EGLint* minor) {
     pthread_t thread;
     if (chosen("thread")) pthread_create(&thread, NULL, sleep_on, NULL);
-    return ((EGLBoolean (*)(EGLDisplay, EGLint*, EGLint*))dlsym(RTLD_NEXT, "eglInitialize"))(display, major, minor);
+    EGLBoolean (*next)(EGLDisplay, EGLint*, EGLint*) = dlsym(RTLD_NEXT, "eglInitialize");
+    return next(display, major, minor);
 }
 
 static int frame_drawn;
 
 void glFlush(void) {
     frame_drawn = 1;
-    ((void (*)(void))dlsym(RTLD_NEXT, "glFlush"))();
+    void (*next)(void) = dlsym(RTLD_NEXT, "glFlush");
+    next();
 }
 
 extern void* __libc_malloc(size_t size);

@@ -13,7 +13,8 @@ FAILED = os.path.join(os.path.dirname(FAULT), "failed-pictures")
 PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
 
 
-def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,), blocked=(), stdout=subprocess.DEVNULL):
+def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,), blocked=(),
+          stdout=subprocess.DEVNULL):
     # Starts argv in cwd with the environment changed (None unsets) and in its own process
     # group, as a fresh process would: default signal dispositions, none blocked but the
     # signals in blocked (as a launcher may leave them).
