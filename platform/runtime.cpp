@@ -5,13 +5,40 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <new>
 
 #include "platform/signals.h"
+
+namespace {
+
+std::terminate_handler next_handler;
+
+// Memory that runs out inside a library, as the GL driver's shader compiler throws
+// std::bad_alloc while a frame is drawn, reaches no place of the program's own that could say
+// more: one line and status 1 rather than an abort and a core. Exit handlers are skipped, since
+// the library was left in the middle of its work.
+[[noreturn]] void on_terminate() {
+    try {
+        if (const std::exception_ptr exception = std::current_exception())
+            std::rethrow_exception(exception);
+    } catch (const std::bad_alloc&) {
+        fprintf(stderr, "%s: out of memory\n", program_invocation_short_name);
+        _exit(1);
+    } catch (...) {
+    }
+    next_handler();
+    abort();
+}
+
+}  // namespace
 
 void start_runtime() {
     for (int fd = 0; fd <= 2; ++fd)
         if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) open("/dev/null", O_RDWR);  // takes fd
+    if (std::get_terminate() != on_terminate) next_handler = std::set_terminate(on_terminate);
     start_signals();
 }
 
