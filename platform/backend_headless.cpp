@@ -13,6 +13,7 @@
 #include "platform/png_writer.h"
 #include "platform/runtime.h"
 #include "platform/script.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr const char* default_script = "redraw 90; snap kavex-view.png";
 class headless_backend final : public backend {
 public:
     headless_backend() {
-        const char* value = env_value("KAVEX_SCRIPT");
+        const char* value = setting_value("KAVEX_SCRIPT");
         announce_ = value == nullptr;
         std::string text, error;
         if (!load_script(value ? value : default_script, text, error)) fail(2, "%s", error.c_str());

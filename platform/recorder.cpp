@@ -13,6 +13,7 @@
 #include "platform/errors.h"
 #include "platform/runtime.h"
 #include "platform/script.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ void end_record() {
 
 void open_record(const char* backend_name) {
     end_record();
-    const char* path = env_value("KAVEX_RECORD");
+    const char* path = setting_value("KAVEX_RECORD");
     if (!path) return;
     static bool ends_at_exit = false;
     if (!ends_at_exit) ends_at_exit = atexit(end_record) == 0;
