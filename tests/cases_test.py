@@ -3,7 +3,7 @@
 # the observed pictures replace the goldens that differ.
 import os, re, signal, subprocess, sys, tempfile
 from pathlib import Path
-from support import FAULT, SOURCE, eventually, picture_difference, read_png, start
+from support import FAULT, PROGRAM, SOURCE, eventually, picture_difference, read_png, start
 
 ESCAPES = {"n": "\n", "t": "\t", "e": "\x1b", "0": "\0", "\\": "\\"}
 
@@ -14,17 +14,21 @@ def expand(text, work):
     return re.sub(r"\\([nte0\\])", lambda m: ESCAPES[m.group(1)], text)
 
 
-def pattern(text):  # '*' matches any text within a line
-    return "".join("[^\n]*" if c == "*" else re.escape(c) for c in text)
+def pattern(text):  # '*' matches any text within a line, '**' any lines
+    text = text.replace("**", "\0")
+    return "".join("[^\n]*" if c == "*" else "(?s:.*)" if c == "\0" else re.escape(c) for c in text)
 
 
 def run(lines, work):
+    args, out = [], ""
     env, status, err, files, texts, checks, limit, when, closed = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, [], None, None, False
     for what, raw in lines:
         arg = expand(raw, work)
         w = arg.split(" ")
         if what == "env": env[arg.partition("=")[0]] = arg.partition("=")[2] if "=" in arg else None
         elif what == "script": env["KAVEX_SCRIPT"] = arg
+        elif what == "args": args += arg.split(" ")
+        elif what == "stdout": out += arg + "\n"
         elif what == "status": status = int(arg)
         elif what == "stderr": err += arg[:-2] if raw.endswith("\\c") else arg + "\n"
         elif what == "files": files += w
@@ -40,8 +44,8 @@ def run(lines, work):
     files += list(texts) + os.listdir(work)
     read_end, write_end = os.pipe()  # for a stderr that nobody reads
     os.close(read_end)
-    stderr = tempfile.TemporaryFile()
-    process = start(env, work, write_end if closed else stderr, limit)
+    stderr, stdout = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+    process = start(env, work, write_end if closed else stderr, limit, [PROGRAM] + args, stdout)
     os.close(write_end)
 
     def ended():
@@ -55,6 +59,8 @@ def run(lines, work):
     with stderr: stderr.seek(0); seen, returned = stderr.read().decode(errors="backslashreplace"), process.wait()
     if (returned if returned >= 0 else 128 - returned) != status: errors.append(f"status {returned} (negative: a signal), not {status}")
     if not re.fullmatch(pattern(err), seen): errors.append(f"stderr expected:\n{err}observed:\n{seen}")
+    with stdout: stdout.seek(0); seen = stdout.read().decode(errors="backslashreplace")
+    if not re.fullmatch(pattern(out), seen): errors.append(f"stdout expected:\n{out}observed:\n{seen}")
     for name, text in texts.items():
         content = Path(work, name).read_text(errors="backslashreplace") if os.path.exists(os.path.join(work, name)) else ""
         if not re.fullmatch(pattern(text), content): errors.append(f"{name} expected:\n{text}observed:\n{content[:1000]}")
