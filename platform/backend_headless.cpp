@@ -17,6 +17,7 @@
 #include "platform/recorder.h"
 #include "platform/runtime.h"
 #include "platform/script.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr const char* default_script = "redraw 90; snap kavex-view.png";
 class headless_backend final : public backend {
 public:
     headless_backend() {
-        const char* value = env_value("KAVEX_SCRIPT");
+        const char* value = setting_value("KAVEX_SCRIPT");
         announce_ = value == nullptr;
         try {
             std::string text, error;

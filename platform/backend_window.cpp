@@ -21,6 +21,7 @@
 #include "platform/runtime.h"
 #include "platform/sdl_api.h"
 #include "platform/signals.h"
+#include "platform/settings.h"
 #include "platform/utf8.h"
 #include "platform/window_present.h"
 
@@ -69,11 +70,8 @@ int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
 
 // KAVEX_SCALE: the window's size in pixels of the view, 1 to 8.
 int read_scale() {
-    const char* value = env_value("KAVEX_SCALE");
-    if (!value) return 1;
-    if (value[0] < '1' || value[0] > '8' || value[1])
-        fail(2, "KAVEX_SCALE must be a whole number from 1 to 8, not %s", quoted(value).c_str());
-    return value[0] - '0';
+    const char* value = setting_value("KAVEX_SCALE");
+    return value ? value[0] - '0' : 1;
 }
 
 // SDL's drivers for the displays the environment names, X11 first as SDL itself prefers. A

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "platform/recorder.h"
 #include "platform/runtime.h"
+#include "platform/settings.h"
 #include "platform/signals.h"
 
 namespace {
@@ -28,11 +29,9 @@ gui_state gui;
 bool is_ours(gi_handle target) { return target == &gui.record || target == &gui.window; }
 
 std::unique_ptr<backend> choose_backend(const app_params& params) {
-    const char* name = env_value("KAVEX_PLATFORM");
+    const char* name = setting_value("KAVEX_PLATFORM");
     if (!name) name = env_value("DISPLAY") || env_value("WAYLAND_DISPLAY") ? "window" : "headless";
     const bool window = strcmp(name, "window") == 0;
-    if (!window && strcmp(name, "headless") != 0)
-        fail(2, "KAVEX_PLATFORM must be 'window' or 'headless', not %s", quoted(name).c_str());
     open_record(name);  // first: a record that cannot be written stops the run before a window
     return window ? make_window_backend(params) : make_headless_backend();
 }

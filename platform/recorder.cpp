@@ -18,6 +18,7 @@
 #include "platform/runtime.h"
 #include "platform/script.h"
 #include "platform/signals.h"
+#include "platform/settings.h"
 
 namespace {
 
@@ -119,7 +120,7 @@ void open_file(const char* path) {
 
 void open_record(const char* backend_name) {
     end_record_at_exit();
-    const char* path = env_value("KAVEX_RECORD");
+    const char* path = setting_value("KAVEX_RECORD");
     if (!path) return;
     static bool ends_at_exit = false;
     if (!ends_at_exit) ends_at_exit = atexit(end_record_at_exit) == 0;

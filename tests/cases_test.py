@@ -14,8 +14,9 @@ def expand(text, work):
     return re.sub(r"\\([nte0\\])", lambda m: ESCAPES[m.group(1)], text)
 
 
-def pattern(text):  # '*' matches any text within a line
-    return "".join("[^\n]*" if c == "*" else re.escape(c) for c in text)
+def pattern(text):  # '*' matches any text within a line, '**' any lines
+    text = text.replace("**", "\0")
+    return "".join("[^\n]*" if c == "*" else "(?s:.*)" if c == "\0" else re.escape(c) for c in text)
 
 
 def fill(pipe):  # through a description of its own: only that one does not block
@@ -28,6 +29,7 @@ def fill(pipe):  # through a description of its own: only that one does not bloc
 
 
 def run(lines, work):
+    args, out = [], ""
     env, status, err, files, texts, checks, limit, when, closed = {"KAVEX_PLATFORM": "headless"}, 0, "", [], {}, [], None, None, False
     blocked, unread, full = [], (), False
     for what, raw in lines:
@@ -35,6 +37,8 @@ def run(lines, work):
         w = arg.split(" ")
         if what == "env": env[arg.partition("=")[0]] = arg.partition("=")[2] if "=" in arg else None
         elif what == "script": env["KAVEX_SCRIPT"] = arg
+        elif what == "args": args += arg.split(" ")
+        elif what == "stdout": out += arg + "\n"
         elif what == "status": status = int(arg)
         elif what == "stderr": err += arg[:-2] if raw.endswith("\\c") else arg + "\n"
         elif what == "files": files += w
@@ -58,9 +62,9 @@ def run(lines, work):
         fill(write_end)
     else:
         os.close(read_end)
-    stderr = tempfile.TemporaryFile()
-    process = start(env, work, write_end if closed or full else stderr, limit, blocked=blocked,
-                    stdout=unread[1] if unread else subprocess.DEVNULL)
+    stderr, stdout = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+    process = start(env, work, write_end if closed or full else stderr, limit, [PROGRAM] + args, blocked=blocked,
+                    stdout=unread[1] if unread else stdout)
     os.close(write_end)
 
     def ended():
@@ -78,6 +82,8 @@ def run(lines, work):
     with stderr: stderr.seek(0); seen, returned = stderr.read().decode(errors="replace"), process.wait()
     if (returned if returned >= 0 else 128 - returned) != status: errors.append(f"status {returned} (negative: a signal), not {status}")
     if not re.fullmatch(pattern(err), seen): errors.append(f"stderr expected:\n{err}observed:\n{seen}")
+    with stdout: stdout.seek(0); seen = stdout.read().decode(errors="backslashreplace")
+    if not re.fullmatch(pattern(out), seen): errors.append(f"stdout expected:\n{out}observed:\n{seen}")
     for name, text in texts.items():
         content = Path(work, name).read_text(errors="backslashreplace") if os.path.exists(os.path.join(work, name)) else ""
         if not re.fullmatch(pattern(text), content): errors.append(f"{name} expected:\n{text}observed:\n{content[:1000]}")
