@@ -1,7 +1,5 @@
 // The headless backend: no display and no SDL. Messages come from the script in KAVEX_SCRIPT;
 // `snap` saves the engine's image as a PNG. When the script runs out, it delivers a close.
-#include <GL/gl.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -10,9 +8,9 @@
 #include "platform/backend.h"
 #include "platform/engine.h"
 #include "platform/errors.h"
-#include "platform/png_writer.h"
 #include "platform/runtime.h"
 #include "platform/script.h"
+#include "platform/snap.h"
 
 namespace {
 
@@ -71,10 +69,8 @@ public:
 private:
     void snap(const script_command& command, const kgl_engine* engine) {
         if (!engine) fail(2, "script line %d: no image to snap yet", command.line);
-        pixels_.resize(static_cast<size_t>(engine->width) * engine->height * 3);
-        engine_read_pixels(*engine, GL_RGB, pixels_.data());
         std::string error;
-        if (!write_png(command.path, pixels_.data(), engine->width, engine->height, error))
+        if (!snap_engine(*engine, command.path, error))
             fail(2, "script line %d: %s", command.line, error.c_str());
         if (announce_)
             fprintf(stderr,
@@ -85,7 +81,6 @@ private:
     std::vector<script_command> commands_;
     size_t next_ = 0;
     int32_t repeated_ = 0;
-    std::vector<uint8_t> pixels_;
     bool announce_;
 };
 

@@ -18,6 +18,13 @@ size_t printable_length(std::string_view text, size_t at) {
     return c >= 0x20 && c != 0x7f && (c < 0x80 || c >= 0xA0) ? length : 0;
 }
 
+// "<program>: <message>" and a newline on stderr.
+void write_error(const char* format, va_list args) {
+    fprintf(stderr, "%s: ", program_invocation_short_name);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+}
+
 }  // namespace
 
 extern "C" void printd(const char* format, ...) {
@@ -28,13 +35,18 @@ extern "C" void printd(const char* format, ...) {
 }
 
 void fail(int status, const char* format, ...) {
-    fprintf(stderr, "%s: ", program_invocation_short_name);
     va_list args;
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    write_error(format, args);
     va_end(args);
-    fputc('\n', stderr);
     exit(status);
+}
+
+void warn(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    write_error(format, args);
+    va_end(args);
 }
 
 std::string quoted(std::string_view text) {

@@ -102,3 +102,10 @@ void record_message(const message_record& message) {
     record.lines.add(message, text);
     if (!text.empty() && !write_lines(text)) cannot_write(errno);
 }
+
+void record_snap(const std::string& name) {
+    if (record.fd < 0 || !record.started) return;
+    std::string text;
+    record.lines.snap(name, text);
+    if (!write_lines(text)) cannot_write(errno);
+}

@@ -3,6 +3,8 @@
 // session's frames again.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 // Opens KAVEX_RECORD, if set, for the session about to start on the named backend; ends the
@@ -13,3 +15,7 @@ void open_record(const char* backend_name);
 // Writes the message's complete lines at once, one write(2) each, so that a killed session
 // keeps them. A failed write ends the process with status 2, leaving only whole lines.
 void record_message(const message_record& message);
+
+// Writes a `snap NAME` line, after the frames held back, for a picture saved during the
+// session, so that a replay saves the same picture as NAME. Fails as record_message does.
+void record_snap(const std::string& name);
