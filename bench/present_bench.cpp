@@ -69,7 +69,8 @@ void present(benchmark::State& state, int scale) {
         !shows_engine_image(engine, surface, scale))
         state.SkipWithError("the window path does not show the image top row first in blocks");
     for (auto _ : state) {
-        if (!copy_engine_image(window_sdl(), engine, surface, kept)) state.SkipWithError("cannot lock");
+        if (!copy_engine_image(window_sdl(), engine, surface, kept))
+            state.SkipWithError("cannot lock");
         benchmark::ClobberMemory();
     }
     SDL_FreeSurface(surface);

@@ -232,10 +232,11 @@ public:
         if (resting_) return;
         SDL_Surface* surface = sdl_.SDL_GetWindowSurface(window_);
         take_back_context(&engine);
-        char status[128];
-        const bool layer = status_layer_ && GI_status_text && GI_status_text(status, sizeof status);
-        if (!surface || !copy_engine_image(sdl_, engine, surface, picture_, layer ? status : nullptr))
-            return;
+        char text[128];
+        const char* status = status_layer_ && GI_status_text && GI_status_text(text, sizeof text)
+                                 ? text
+                                 : nullptr;
+        if (!surface || !copy_engine_image(sdl_, engine, surface, picture_, status)) return;
         sdl_.SDL_UpdateWindowSurface(window_);
         take_back_context(&engine);
     }

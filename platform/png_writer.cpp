@@ -3,8 +3,9 @@
 // that is replaced through a short temporary name and a rename, with the catchable signals held
 // back for those few microseconds. Where the file system has no unnamed files, a named
 // temporary file is written instead, with the signals held back from its creation until it is
-// renamed (linked, where an existing file must be kept) or removed. No fsync: a snap costs about a millisecond, a flush to disk several, and
-// what is promised is a whole file or none whatever befalls the process, not a power cut.
+// renamed (linked, where an existing file must be kept) or removed. No fsync: a snap costs
+// about a millisecond, a flush to disk several, and what is promised is a whole file or none
+// whatever befalls the process, not a power cut.
 #include "platform/png_writer.h"
 
 #include <fcntl.h>

@@ -40,8 +40,8 @@ struct font {
                 row = 0;
             } else if (glyph >= 0 && row < glyph_rows && line.size() == glyph_width &&
                        line.find_first_not_of("#.") == std::string_view::npos) {
-                for (char c : line) rows[glyph][row] = static_cast<uint8_t>(rows[glyph][row] << 1 | (c == '#'));
-                ++row;
+                uint8_t& bits = rows[glyph][row++];
+                for (char c : line) bits = static_cast<uint8_t>(bits << 1 | (c == '#'));
             }
         }
     }
@@ -68,8 +68,8 @@ void draw_text(const font& f, std::string_view text, uint8_t* top, ptrdiff_t pit
             const int y = baseline - baseline_row + row + shift;
             for (int column = 0; column < glyph_width; ++column) {
                 const int px = x + column + shift;
-                if (f.rows[index][row] >> (glyph_width - 1 - column) & 1 && px < width && y < height)
-                    blend(top + y * pitch + px * 4, c);
+                const bool set = f.rows[index][row] >> (glyph_width - 1 - column) & 1;
+                if (set && px < width && y < height) blend(top + y * pitch + px * 4, c);
             }
         }
         x += advance;

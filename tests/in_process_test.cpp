@@ -98,9 +98,12 @@ std::string run(int hz, const std::string& steps) {
     for (std::string step; in >> step;) {
         std::replace(step.begin(), step.end(), '_', ' ');
         SDL_Event e{};
-        const Uint16 mod = step.find("Alt+") == 1 ? KMOD_LALT : step.find("Ctrl+") == 1 ? KMOD_LCTRL : 0;
-        const std::string arg = step.substr(mod ? step.find('+') + 1 : 1);
-        e.key.keysym = {SDL_GetScancodeFromName(arg.c_str()), SDL_GetKeyFromName(arg.c_str()), mod, 0};
+        const bool alt = step.find("Alt+") == 1;
+        const bool ctrl = step.find("Ctrl+") == 1;
+        const std::string arg = step.substr(alt || ctrl ? step.find('+') + 1 : 1);
+        e.key.keysym.scancode = SDL_GetScancodeFromName(arg.c_str());
+        e.key.keysym.sym = SDL_GetKeyFromName(arg.c_str());
+        e.key.keysym.mod = alt ? KMOD_LALT : ctrl ? KMOD_LCTRL : 0;
         e.key.repeat = step[0] == 'r';
         e.type = std::string("qmwkutr").find(step[0]) != std::string::npos
                      ? std::vector<Uint32>{SDL_QUIT, SDL_MOUSEMOTION, SDL_WINDOWEVENT, SDL_KEYDOWN, SDL_KEYUP, SDL_TEXTINPUT, SDL_KEYDOWN}[std::string("qmwkutr").find(step[0])] : 0;
@@ -133,9 +136,11 @@ TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidde
         {60, ". . w2 . . . w1 . .", "redraw@0 redraw@16 none@266 none@516 none@766 redraw@766 redraw@782"},
         {60, ". w7 . . w9 . .", "redraw@0 none@250 none@500 redraw@500 redraw@516"},
         {60, ". w7 w2 . w3 . .", "redraw@0 none@250 redraw@250 redraw@266"},
-        // The window's own keys are no messages; Escape leaves fullscreen, else it is the program's.
-        {60, ". kF11 kEscape kEscape kAlt+Return kAlt+Keypad_Enter rF11 kReturn kF1 kF12 kPrintScreen kCtrl+q . . .",
-         "redraw@0 fullscreen@0 windowed@0 code 297@0 fullscreen@0 windowed@0 code 296@0 close@0"},
+        // The window's own keys are no messages; Escape leaves fullscreen, else it is a key.
+        {60, ". kF11 kEscape kEscape kAlt+Return kAlt+Keypad_Enter rF11 kReturn kF1 kF12 "
+             "kPrintScreen kq tq kCtrl+q . . . .",
+         "redraw@0 fullscreen@0 windowed@0 code 297@0 fullscreen@0 windowed@0 code 296@0 key 113@0 "
+         "close@0"},
     };
     for (const auto& c : cases) EXPECT_EQ(run(c.hz, c.steps), c.out) << c.steps << " at " << c.hz << " Hz";
 }
@@ -168,7 +173,10 @@ TEST(window, present_copies_the_engine_image_into_any_surface_format) {
     glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
     // A channel of n bits is within 256 >> n; pad: extra bytes per row; scale: the picture's in
     // a surface of 320 x 240 times that, or of width x height with the picture at (left, top).
-    const struct { Uint32 format; int tolerance, pad, scale = 1, width = 0, height = 0, left = 0, top = 0; } cases[] = {
+    const struct {
+        Uint32 format;
+        int tolerance, pad, scale = 1, width = 0, height = 0, left = 0, top = 0;
+    } cases[] = {
         {SDL_PIXELFORMAT_RGB888, 0, 0},   {SDL_PIXELFORMAT_RGB888, 0, 16}, {SDL_PIXELFORMAT_ARGB8888, 0, 0},
         {SDL_PIXELFORMAT_BGR888, 0, 0},   {SDL_PIXELFORMAT_ABGR8888, 0, 0}, {SDL_PIXELFORMAT_RGBA8888, 0, 0},
         {SDL_PIXELFORMAT_BGRA8888, 0, 0}, {SDL_PIXELFORMAT_RGB24, 0, 0},    {SDL_PIXELFORMAT_BGR24, 0, 4},
@@ -190,15 +198,17 @@ TEST(window, present_copies_the_engine_image_into_any_surface_format) {
         ASSERT_TRUE(copy_engine_image(stand_in(), image_source, surface, state));
         std::vector<uint8_t> observed(width * height * 3);
         SDL_ConvertPixels(width, height, c.format, pixels.data(), pitch, SDL_PIXELFORMAT_RGB24, observed.data(), width * 3);
-        for (int i = 0; i < width * height * 3; ++i) {  // each pixel of the view a scale x scale block, black around
+        // Each pixel of the view a scale x scale block, black around.
+        for (int i = 0; i < width * height * 3; ++i) {
             const int x = i / 3 % width - c.left;
             const int y = i / 3 / width - c.top;
             const bool in = x >= 0 && y >= 0 && x < 320 * c.scale && y < 240 * c.scale;
             const int e = in ? expected[(y / c.scale * 320 + x / c.scale) * 3 + i % 3] : 0;
             if (std::abs(observed[i] - e) > c.tolerance) {
-                ADD_FAILURE() << SDL_GetPixelFormatName(c.format) << " x" << c.scale << " in " << width << " x " << height
-                              << ": channel " << i % 3 << " of the pixel at (" << x + c.left << "," << y + c.top
-                              << ") is " << +observed[i] << ", not " << e;
+                ADD_FAILURE() << SDL_GetPixelFormatName(c.format) << " x" << c.scale << " in "
+                              << width << " x " << height << ": channel " << i % 3
+                              << " of the pixel at (" << x + c.left << "," << y + c.top << ") is "
+                              << +observed[i] << ", not " << e;
                 break;
             }
         }
@@ -225,37 +235,40 @@ TEST(screenshot, goes_into_the_pictures_folder_under_a_name_no_file_has) {
     start_headless_app();
     draw_scene();
     setenv("TZ", "UTC", 1);
-    const time_t when = 1796040000;  // 2026-11-30 12:00:00 UTC
+    const std::string stamp = "kavex-view-20261130-120000";  // the time below
     const fs::path home = fs::temp_directory_path() / ("kavex-test-" + std::to_string(getpid()));
-    const fs::path folder = home / "Pictures/kavex-view";
     // user-dirs.dirs in $HOME/.config, or in XDG_CONFIG_HOME=$HOME/config where config is set;
-    // files in ~/Pictures/kavex-view before ('>' a symbolic link to nowhere); where it goes.
-    const struct { const char *config, *user_dirs, *before, *saved; } cases[] = {
-        {"", "", "", "Pictures/kavex-view/kavex-view-20261130-120000.png"},
-        {"", "XDG_PICTURES_DIR=\"$HOME/My \\\"Pics\\\"\"", "", "My \"Pics\"/kavex-view/kavex-view-20261130-120000.png"},
-        {"config", "XDG_PICTURES_DIR=\"$HOME/a\"\n  XDG_PICTURES_DIR=\"$HOME/b\"", "", "b/kavex-view/kavex-view-20261130-120000.png"},
-        {"", "XDG_PICTURES_DIR=\"Pics\"", "", "Pictures/kavex-view/kavex-view-20261130-120000.png"},
-        {"", "", "kavex-view-20261130-120000.png kavex-view-20261130-120000-2.png", "Pictures/kavex-view/kavex-view-20261130-120000-3.png"},
-        {"", "", ">kavex-view-20261130-120000.png", "Pictures/kavex-view/kavex-view-20261130-120000-2.png"},
+    // what ~/Pictures/kavex-view has before, by suffix ('f' a file, 'l' a link to nowhere); the
+    // pictures folder the screenshot goes into, and its name's suffix.
+    const struct { const char *config, *user_dirs, *before, *folder, *suffix; } cases[] = {
+        {"", "", "", "Pictures", ""},
+        {"", "XDG_PICTURES_DIR=\"$HOME/My \\\"Pics\\\"\"", "", "My \"Pics\"", ""},
+        {"config", "XDG_PICTURES_DIR=\"$HOME/a\"\n  XDG_PICTURES_DIR=\"$HOME/b\"", "", "b", ""},
+        {"", "XDG_PICTURES_DIR=\"Pics\"", "", "Pictures", ""},
+        {"", "", "f f-2", "Pictures", "-3"},
+        {"", "", "l", "Pictures", "-2"},
     };
     for (const auto& c : cases) {
         const fs::path config = home / (c.config[0] ? c.config : ".config");
+        const fs::path folder = home / "Pictures/kavex-view";
         fs::create_directories(config);
         fs::create_directories(folder);
         setenv("HOME", home.c_str(), 1);
         setenv("XDG_CONFIG_HOME", c.config[0] ? config.c_str() : "", 1);
         std::ofstream(config / "user-dirs.dirs") << c.user_dirs;
         std::istringstream before(c.before);
-        for (std::string name; before >> name;) {
-            if (name[0] == '>')
-                fs::create_symlink("nowhere", folder / name.substr(1));
+        for (std::string file; before >> file;) {
+            const fs::path name = folder / (stamp + file.substr(1) + ".png");
+            if (file[0] == 'l')
+                fs::create_symlink("nowhere", name);
             else
-                std::ofstream(folder / name) << "before";
+                std::ofstream(name) << "before";
         }
         testing::internal::CaptureStdout();
-        take_screenshot(*static_cast<kgl_engine*>(engine), when);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), (home / c.saved).string() + "\n");
-        EXPECT_GT(fs::file_size(home / c.saved), 1000u) << c.saved;
+        take_screenshot(*static_cast<kgl_engine*>(engine), 1796040000);
+        const fs::path saved = home / c.folder / "kavex-view" / (stamp + c.suffix + ".png");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), saved.string() + "\n");
+        EXPECT_GT(fs::file_size(saved), 1000u) << saved;
         fs::remove_all(home);
     }
     unsetenv("XDG_CONFIG_HOME");

@@ -10,11 +10,12 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAM = os.environ.get("KAVEX_VIEW", os.path.join(SOURCE, "build", "kavex-view"))  # CTest names the build's
 FAULT = os.environ.get("KAVEX_FAULT_INJECT", os.path.join(os.path.dirname(PROGRAM), "tests", "libfault_inject.so"))
 FAILED = os.path.join(os.path.dirname(FAULT), "failed-pictures")
-PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "KAVEX_FULLSCREEN", "DISPLAY",
-                      "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
+PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "KAVEX_FULLSCREEN",
+                      "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
 
 
-def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,), stdout=subprocess.DEVNULL):
+def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,),
+          stdout=subprocess.DEVNULL):
     # Starts argv in cwd with the environment changed (None unsets) and in its own process
     # group, as a fresh process would: default signal dispositions, none blocked.
     env = {k: v for k, v in os.environ.items() if k not in PLATFORM_VARIABLES}
