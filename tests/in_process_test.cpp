@@ -52,7 +52,7 @@ int set_fullscreen(SDL_Window*, Uint32 flags) {
 }
 
 int usable_bounds(int, SDL_Rect* bounds) {
-    *bounds = {0, 0, 1024, 768};
+    *bounds = {0, 0, 960, 720};
     return 0;
 }
 
@@ -146,7 +146,7 @@ TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidde
 }
 
 TEST(window, opens_at_the_largest_scale_the_screen_takes_and_fullscreen_where_asked) {
-    // The stand-in's screen: 1024 x 768 usable.
+    // The stand-in's screen: 960 x 720 usable.
     const struct { const char *scale, *fullscreen, *created; } cases[] = {
         {"8", "", "960x720"},
         {"3", "1", "960x720 fullscreen"},
