@@ -78,6 +78,12 @@ void print_summary(const std::map<std::string, result>& results) {
         {"draw_scene + glFinish, heaviest", "frame/scene_heaviest", "frame/floor", 0},
         {"bare glReadPixels (BGRA)", "present/readback_bare", nullptr, 0},
         {"present: window path", "present/window_path", "present/readback_bare", 1.2},
+        {"memcpy of 320 x 240 x 4 bytes", "present/memcpy_1x", nullptr, 0},
+        {"memcpy of 1280 x 960 x 4 bytes", "present/memcpy_4x", nullptr, 0},
+        {"memcpy of 2880 x 2160 x 4 bytes", "present/memcpy_9x", nullptr, 0},
+        {"present at 1 x (320 x 240)", "present/window_path", "present/memcpy_1x", 0},
+        {"present at 4 x (1280 x 960)", "present/window_path_4x", "present/memcpy_4x", 1.5},
+        {"present at 9 x (2880 x 2160)", "present/window_path_9x", "present/memcpy_9x", 1.5},
         {"snap, initial frame", "snap/write_png_initial", nullptr, 3e-3},
         {"snap, heaviest frame", "snap/write_png_heaviest", nullptr, 3e-3},
         {"build_texture", "texture/build_texture", "frame/floor", 0},
@@ -138,11 +144,11 @@ void count_allocations(const char* label, const std::function<void()>& frame,
 }
 
 SDL_Surface* surface;
-std::vector<uint8_t> scratch;
+present_state kept;
 // The program's handler, then what the window backend does after every dispatch.
 int handle_and_present(gi_handle target, message_record* message) {
     const int result = handle_message(target, message);
-    copy_engine_image(window_sdl(), scene_engine(), surface, scratch);
+    copy_engine_image(window_sdl(), scene_engine(), surface, kept);
     return result;
 }
 
@@ -176,7 +182,7 @@ void print_allocations() {
         glFinish();
     });
     count_allocations("present: window path",
-                      [&image] { copy_engine_image(window_sdl(), image, surface, scratch); });
+                      [&image] { copy_engine_image(window_sdl(), image, surface, kept); });
     start_app(count_message);
     count_allocations("message path (counting handler)", dispatch_one);
     start_app(handle_and_present);

@@ -1,5 +1,7 @@
-// Presenting: the window backend's copy of the engine's image into an XRGB8888 surface,
-// against the bare read-back of the same image in the same format.
+// Presenting: the window backend's copy of the engine's image into an XRGB8888 surface, at
+// scale 1 against the bare read-back of the same image in the same format, and at scales 1, 4
+// and 9 (2880 x 2160, fullscreen on a 3840 x 2160 screen) against a memcpy of as many bytes
+// as the surface holds.
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -23,8 +25,8 @@ const sdl_api& window_sdl() {
     return *sdl;
 }
 
-SDL_Surface* make_window_like_surface() {
-    return SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888);
+SDL_Surface* make_window_like_surface(int scale) {
+    return SDL_CreateRGBSurfaceWithFormat(0, 320 * scale, 240 * scale, 32, SDL_PIXELFORMAT_RGB888);
 }
 
 namespace {
@@ -45,34 +47,53 @@ void readback_bare(benchmark::State& state) {
     }
 }
 
-// Whether the surface holds the engine's image top row first, as the window must show it.
-bool shows_engine_image(const kgl_engine& engine, const SDL_Surface* surface) {
+// Whether the surface holds the engine's image top row first, each pixel a scale x scale block.
+bool shows_engine_image(const kgl_engine& engine, const SDL_Surface* surface, int scale) {
     const size_t stride = static_cast<size_t>(engine.width) * 4;
     std::vector<uint8_t> bottom_up(stride * engine.height);
     glReadPixels(0, 0, engine.width, engine.height, GL_BGRA, GL_UNSIGNED_BYTE, bottom_up.data());
-    for (int y = 0; y < engine.height; ++y)
-        if (memcmp(static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch,
-                   &bottom_up[(engine.height - 1 - y) * stride], stride) != 0)
-            return false;
+    for (int y = 0; y < engine.height * scale; ++y)
+        for (int x = 0; x < engine.width * scale; ++x)
+            if (memcmp(static_cast<const uint8_t*>(surface->pixels) + y * surface->pitch + x * 4,
+                       &bottom_up[(engine.height - 1 - y / scale) * stride + x / scale * 4],
+                       3) != 0)
+                return false;
     return true;
 }
 
-void present(benchmark::State& state) {
+void present(benchmark::State& state, int scale) {
     const kgl_engine& engine = drawn_frame();
-    SDL_Surface* surface = make_window_like_surface();
-    std::vector<uint8_t> scratch;
-    if (!copy_engine_image(window_sdl(), engine, surface, scratch) || !shows_engine_image(engine, surface))
-        state.SkipWithError("the window path does not copy the image top row first");
+    SDL_Surface* surface = make_window_like_surface(scale);
+    present_state kept;
+    if (!copy_engine_image(window_sdl(), engine, surface, kept) ||
+        !shows_engine_image(engine, surface, scale))
+        state.SkipWithError("the window path does not show the image top row first in blocks");
     for (auto _ : state) {
-        if (!copy_engine_image(window_sdl(), engine, surface, scratch)) state.SkipWithError("cannot lock");
+        if (!copy_engine_image(window_sdl(), engine, surface, kept))
+            state.SkipWithError("cannot lock");
         benchmark::ClobberMemory();
     }
     SDL_FreeSurface(surface);
+}
+
+void copy_as_many_bytes(benchmark::State& state, int scale) {
+    const size_t bytes = static_cast<size_t>(320 * scale) * (240 * scale) * 4;
+    std::vector<uint8_t> from(bytes, 1);
+    std::vector<uint8_t> to(bytes, 0);
+    for (auto _ : state) {
+        memcpy(to.data(), from.data(), bytes);
+        benchmark::ClobberMemory();
+    }
 }
 
 }  // namespace
 
 void register_present_figures() {
     figure(benchmark::RegisterBenchmark("present/readback_bare", readback_bare));
-    figure(benchmark::RegisterBenchmark("present/window_path", present));
+    figure(benchmark::RegisterBenchmark("present/window_path", present, 1));
+    figure(benchmark::RegisterBenchmark("present/window_path_4x", present, 4));
+    figure(benchmark::RegisterBenchmark("present/window_path_9x", present, 9));
+    figure(benchmark::RegisterBenchmark("present/memcpy_1x", copy_as_many_bytes, 1));
+    figure(benchmark::RegisterBenchmark("present/memcpy_4x", copy_as_many_bytes, 4));
+    figure(benchmark::RegisterBenchmark("present/memcpy_9x", copy_as_many_bytes, 9));
 }

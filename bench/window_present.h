@@ -6,5 +6,5 @@
 // SDL as the window backend loads it; the benchmark ends if it cannot be loaded.
 const sdl_api& window_sdl();
 
-// A surface like the window's on an X server of depth 24: XRGB8888.
-SDL_Surface* make_window_like_surface();
+// A surface like the window's on an X server of depth 24: XRGB8888, 320 x 240 times scale.
+SDL_Surface* make_window_like_surface(int scale = 1);

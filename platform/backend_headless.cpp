@@ -18,6 +18,7 @@
 #include "platform/runtime.h"
 #include "platform/script.h"
 #include "platform/settings.h"
+#include "platform/snap.h"
 
 namespace {
 
@@ -96,16 +97,8 @@ private:
         if (!engine) fail(2, "script line %d: no image to snap yet", command.line);
         refuse_record_file(command);
         std::string error;
-        bool saved = false;
-        try {
-            pixels_.resize(static_cast<size_t>(engine->width) * engine->height * 3);
-            engine_read_pixels(*engine, GL_RGB, pixels_.data());
-            saved = write_png(command.path, pixels_.data(), engine->width, engine->height, error);
-        } catch (const std::bad_alloc&) {
-            release_reserve();
-            error = "cannot write " + quoted(command.path) + ": " + strerror(ENOMEM);
-        }
-        if (!saved) fail(2, "script line %d: %s", command.line, error.c_str());
+        if (!snap_engine(*engine, command.path, error))
+            fail(2, "script line %d: %s", command.line, error.c_str());
         if (announce_)
             fprintf(stderr,
                     "%s: ran headless and saved the picture as %s\n",
@@ -115,7 +108,6 @@ private:
     std::vector<script_command> commands_;
     size_t next_ = 0;
     int32_t repeated_ = 0;
-    std::vector<uint8_t> pixels_;
     bool announce_;
 };
 

@@ -1,7 +1,8 @@
-// The window backend (SDL2): one fixed-size window, the keyboard mapped onto key messages,
-// redraw messages at the display's refresh rate and on expose (none while the window is hidden
-// or minimised), and the engine's image copied into the window surface after every message,
-// enlarged by whole pixels when KAVEX_SCALE asks for it.
+// The window backend (SDL2): one window, the keyboard mapped onto key messages, redraw messages
+// at the display's refresh rate and on expose (none while the window is hidden or minimised),
+// and the engine's image copied into the window surface after every message, at the largest
+// whole scale that fits. The window's own keys (fullscreen, screenshot, status layer, Ctrl+Q)
+// are the platform's and never reach the program as keys.
 #include <GL/gl.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "platform/sdl_api.h"
 #include "platform/signals.h"
 #include "platform/settings.h"
+#include "platform/snap.h"
 #include "platform/utf8.h"
 #include "platform/window_present.h"
 
@@ -49,6 +52,22 @@ bool is_modifier(SDL_Keycode key) {
     }
 }
 
+// The keys the window keeps for itself; fullscreen toggles it.
+enum class window_key { none, fullscreen, screenshot, status_layer, close };
+
+window_key window_key_for(const SDL_Keysym& key, bool fullscreen) {
+    switch (key.sym) {
+    case SDLK_F11: return window_key::fullscreen;
+    case SDLK_RETURN: case SDLK_KP_ENTER:
+        return key.mod & KMOD_ALT ? window_key::fullscreen : window_key::none;
+    case SDLK_ESCAPE: return fullscreen ? window_key::fullscreen : window_key::none;
+    case SDLK_F12: case SDLK_PRINTSCREEN: return window_key::screenshot;
+    case SDLK_F1: return window_key::status_layer;
+    case SDLK_q: return key.mod & KMOD_CTRL ? window_key::close : window_key::none;
+    default: return window_key::none;
+    }
+}
+
 int code_for(const SDL_Keysym& key) {
     switch (key.sym) {
     case SDLK_PAGEUP: return GI_KEY_PAGE_UP;
@@ -72,6 +91,12 @@ int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
 int read_scale() {
     const char* value = setting_value("KAVEX_SCALE");
     return value ? value[0] - '0' : 1;
+}
+
+// KAVEX_FULLSCREEN: 1 opens the window fullscreen.
+bool read_fullscreen() {
+    const char* value = setting_value("KAVEX_FULLSCREEN");
+    return value && value[0] == '1';
 }
 
 // SDL's drivers for the displays the environment names, X11 first as SDL itself prefers. A
@@ -114,7 +139,8 @@ get_attributes handle_lost_x_display() {
 class window_backend final : public backend {
 public:
     window_backend(const sdl_api& sdl, const app_params& params) : sdl_(sdl) {
-        const int scale = read_scale();
+        const int asked_scale = read_scale();
+        const bool fullscreen = read_fullscreen();
         // The close request comes from the platform's own signal handling.
         sdl_.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         // Only drivers that show a window: otherwise, with the display out of reach, SDL falls
@@ -137,9 +163,14 @@ public:
         const waiting_on shown(display_);
         const bool software = !driver || strcmp(driver, "wayland") != 0;
         if (software) sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-        window_ = sdl_.SDL_CreateWindow(params.title, params.x, params.y, params.width * scale,
-                                        params.height * scale,
-                                        SDL_WINDOW_HIDDEN | (software ? 0 : SDL_WINDOW_OPENGL));
+        const int scale = fitting_scale(asked_scale, params.width, params.height);
+        // In the display's own pixels where the desktop is scaled (the surface is then larger
+        // than the window), so that no compositor smooths the picture.
+        window_ = sdl_.SDL_CreateWindow(
+            params.title, params.x, params.y, params.width * scale, params.height * scale,
+            SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
+                (fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) |
+                (software ? 0 : SDL_WINDOW_OPENGL));
         if (!window_) cannot_open();
         SDL_SysWMinfo info;
         SDL_VERSION(&info.version);
@@ -150,6 +181,8 @@ public:
         sdl_.SDL_ShowWindow(window_);
         // Without a surface no picture can ever show: say so now rather than run unseen.
         if (!sdl_.SDL_GetWindowSurface(window_)) cannot_open();
+        // Only now: making the surface can re-create the native window, which loses the minimum.
+        sdl_.SDL_SetWindowMinimumSize(window_, params.width, params.height);
         take_back_context(nullptr);
         SDL_DisplayMode mode;
         const int index = sdl_.SDL_GetWindowDisplayIndex(window_);
@@ -178,13 +211,13 @@ public:
             const bool got = sdl_.SDL_PollEvent(&event);
             take_back_context(engine);
             if (got) {
-                if (translate(event, message)) return true;
+                if (translate(event, engine, message)) return true;
                 continue;
             }
             if (resting_) {
                 const bool woke = sdl_.SDL_WaitEventTimeout(&event, rest_wait_ms);
                 take_back_context(engine);
-                if (woke && translate(event, message)) return true;
+                if (woke && translate(event, engine, message)) return true;
                 if (!woke && x_.get) window_event(SDL_WINDOWEVENT_NONE);
                 return false;
             }
@@ -200,6 +233,7 @@ public:
                               ? now + frame_interval_
                               : next_frame_ + frame_interval_;
             message.type = GI_MSG_REDRAW;
+            drawn_ = true;
             return true;
         }
     }
@@ -209,7 +243,11 @@ public:
         const waiting_on wait(display_);
         SDL_Surface* surface = sdl_.SDL_GetWindowSurface(window_);
         take_back_context(&engine);
-        if (!surface || !copy_engine_image(sdl_, engine, surface, pixels_)) return;
+        char text[128];
+        const char* status = status_layer_ && GI_status_text && GI_status_text(text, sizeof text)
+                                 ? text
+                                 : nullptr;
+        if (!surface || !copy_engine_image(sdl_, engine, surface, picture_, status)) return;
         sdl_.SDL_UpdateWindowSurface(window_);
         take_back_context(&engine);
     }
@@ -282,18 +320,56 @@ private:
         resting_ = rest || (resting_ && !wake);
     }
 
+    // Acts on one of the window's own keys but Ctrl+Q, which is a close message.
+    void window_key_down(window_key what, bool fullscreen, const kgl_engine* engine) {
+        if (what == window_key::fullscreen)
+            sdl_.SDL_SetWindowFullscreen(window_, fullscreen ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
+        else if (what == window_key::status_layer)
+            status_layer_ = !status_layer_;
+        else if (engine && drawn_)
+            take_screenshot(*engine, time(nullptr));
+        else
+            warn("cannot save a screenshot: nothing is drawn yet");
+    }
+
+    // The largest scale up to the one asked for whose window fits the usable area of the first
+    // display (the desktop's units, as the window's size).
+    int fitting_scale(int asked, int width, int height) {
+        SDL_Rect usable;
+        if (sdl_.SDL_GetDisplayUsableBounds(0, &usable) != 0) return asked;
+        int scale = asked;
+        while (scale > 1 && (width * scale > usable.w || height * scale > usable.h)) --scale;
+        if (scale < asked)
+            warn("KAVEX_SCALE %d makes a window larger than the screen's usable %d x %d; using %d",
+                 asked, usable.w, usable.h, scale);
+        return scale;
+    }
+
     // Turns an SDL event into a message; false for events that make none.
-    bool translate(const SDL_Event& event, message_record& message) {
+    bool translate(const SDL_Event& event, const kgl_engine* engine, message_record& message) {
         switch (event.type) {
         case SDL_QUIT:
             message.type = GI_MSG_CLOSE;
             return true;
         case SDL_WINDOWEVENT:
             window_event(event.window.event);
+            // A new size is a new surface, whose margins are not black yet.
+            if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) picture_.framed = nullptr;
             if (event.window.event != SDL_WINDOWEVENT_EXPOSED) return false;
             message.type = GI_MSG_REDRAW;
+            drawn_ = true;
             return true;
-        case SDL_KEYDOWN:
+        case SDL_KEYDOWN: {
+            const bool fullscreen = sdl_.SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN;
+            const window_key what = window_key_for(event.key.keysym, fullscreen);
+            if (what == window_key::close) {
+                message.type = GI_MSG_CLOSE;
+                return true;
+            }
+            if (what != window_key::none) {
+                if (!event.key.repeat) window_key_down(what, fullscreen, engine);  // once a press
+                return false;
+            }
             // A press that types text has its text event queued right behind it (SDL makes both
             // from one X key event), and that carries the character. Which presses type text
             // depends on the layout and modifiers (Ctrl+1 types "1", Shift+keypad 1 nothing),
@@ -302,6 +378,7 @@ private:
             message.type = GI_MSG_KEY;
             message.code = static_cast<uint16_t>(code_for(event.key.keysym));
             return true;
+        }
         case SDL_TEXTINPUT:
             for (std::string_view s = event.text.text; !s.empty() && pending_count_ < pending_capacity;) {
                 int32_t character;
@@ -329,7 +406,9 @@ private:
     Uint64 frame_interval_ = 0;
     Uint64 next_frame_ = 0;
     bool resting_ = false;
-    std::vector<uint8_t> pixels_;
+    bool drawn_ = false;         // a redraw has been delivered: there is a picture to save
+    bool status_layer_ = false;  // F1
+    present_state picture_;
     int32_t pending_[pending_capacity] = {};
     int pending_first_ = 0;
     int pending_count_ = 0;

@@ -43,6 +43,13 @@ size_t next_piece(std::string_view text, size_t at, char (&escape)[16], std::str
     return length && !control ? length : 1;
 }
 
+// "<program>: <message>" and a newline on stderr.
+void write_error(const char* format, va_list args) {
+    fprintf(stderr, "%s: ", program_invocation_short_name);
+    vfprintf(stderr, format, args);
+    fputc('\n', stderr);
+}
+
 }  // namespace
 
 extern "C" void printd(const char* format, ...) {
@@ -53,13 +60,18 @@ extern "C" void printd(const char* format, ...) {
 }
 
 void fail(int status, const char* format, ...) {
-    fprintf(stderr, "%s: ", program_invocation_short_name);
     va_list args;
     va_start(args, format);
-    vfprintf(stderr, format, args);
+    write_error(format, args);
     va_end(args);
-    fputc('\n', stderr);
     exit(status);
+}
+
+void warn(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    write_error(format, args);
+    va_end(args);
 }
 
 std::string quoted(std::string_view text) {

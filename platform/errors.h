@@ -9,6 +9,9 @@
 // the message goes through quoted().
 [[noreturn]] void fail(int status, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The same line for a failure the program goes on after.
+void warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // User text (a path, a word of a script) for an error line: in single quotes, with control
 // characters and bytes that are not UTF-8 written as \xNN, invisible format characters (the
 // byte order mark, zero-width and bidirectional controls) and the line separators as \u{XXXX},

@@ -1,5 +1,6 @@
 /* The platform operations the application shell calls: GUI library (GI_, GC_), GL context
- * binding (kgl) and runtime (printd). C linkage; handles are opaque pointer-sized values.
+ * binding (kgl) and runtime (printd), and the one the GUI library may call in the program.
+ * C linkage; handles are opaque pointer-sized values.
  * The records keep the platform's field order, and its byte offsets on 32-bit builds. */
 #ifndef KAVEX_PLATFORM_PLATFORM_H
 #define KAVEX_PLATFORM_PLATFORM_H
@@ -84,6 +85,11 @@ void GI_post_quit(gi_handle target);
 void GI_destroy_window(gi_handle window);
 int GI_messagebox(gi_handle parent, uint32_t style, const char* caption, const char* text);
 gi_handle GC_create_connected(int kind, int a, int b, gi_handle app);
+
+/* Optional, defined by the program if it has one: the text of the window's status layer (F1),
+ * lines separated by '\n', written into text as a string of at most size bytes; returns its
+ * length. Called on the program's thread, only while the layer is shown. */
+size_t GI_status_text(char* text, size_t size) __attribute__((weak));
 
 /* GL context binding */
 gi_handle kglCreateContext(int width, int height, int bits_per_pixel);

@@ -3,8 +3,9 @@
 // that is replaced through a short temporary name and a rename, with the catchable signals held
 // back for those few microseconds. Where the file system has no unnamed files, a named
 // temporary file is written instead, with the signals held back from its creation until it is
-// renamed or removed. No fsync: a snap costs about a millisecond, a flush to disk several, and
-// what is promised is a whole file or none whatever befalls the process, not a power cut.
+// renamed (linked, where an existing file must be kept) or removed. No fsync: a snap costs
+// about a millisecond, a flush to disk several, and what is promised is a whole file or none
+// whatever befalls the process, not a power cut.
 #include "platform/png_writer.h"
 
 #include <fcntl.h>
@@ -107,10 +108,10 @@ int take_temporary_name(char (&temp)[32], Make make) {
     return problem;
 }
 
-// Returns 0, an errno value or not_regular.
-int save(const std::string& path, const uint8_t* rgb, int width, int height) {
+// Returns 0, an errno value or not_regular; EEXIST only where an existing name is kept.
+int save(const std::string& path, const uint8_t* rgb, int width, int height, bool keep) {
     std::string target = path;
-    if (!follow_links(target)) return errno;
+    if (!keep && !follow_links(target)) return errno;
     const auto slash = target.rfind('/');
     const std::string name = target.substr(slash + 1);  // all of it where there is no '/'
     if (name.empty()) return EISDIR;
@@ -120,6 +121,7 @@ int save(const std::string& path, const uint8_t* rgb, int width, int height) {
     struct stat old;
     const bool replacing = fstatat(dir.fd, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
     if (!replacing && errno != ENOENT) return errno;
+    if (replacing && keep) return EEXIST;
     if (replacing && !S_ISREG(old.st_mode)) return S_ISDIR(old.st_mode) ? EISDIR : not_regular;
 
     std::optional<signals_held> held;  // while a temporary name exists
@@ -142,24 +144,30 @@ int save(const std::string& path, const uint8_t* rgb, int width, int height) {
     if (!problem) problem = encode(out, rgb, width, height);
     if (!problem && !temp[0]) {
         if (!replacing) problem = link_unnamed(file.fd, dir.fd, name.c_str());
-        if (replacing || problem == EEXIST) {
+        if (replacing || (problem == EEXIST && !keep)) {
             held.emplace();
             problem = take_temporary_name(
                 temp, [&](const char* t) { return link_unnamed(file.fd, dir.fd, t); });
         }
     }
     if (close(file.release()) != 0 && !problem) problem = errno;
-    if (!problem && temp[0] && renameat(dir.fd, temp, dir.fd, name.c_str()) != 0) problem = errno;
-    if (problem && temp[0]) unlinkat(dir.fd, temp, 0);
+    // A kept name is taken by a link, which fails where the name exists; others by a rename.
+    if (!problem && temp[0])
+        problem = (keep ? linkat(dir.fd, temp, dir.fd, name.c_str(), 0)
+                        : renameat(dir.fd, temp, dir.fd, name.c_str())) == 0
+                      ? 0
+                      : errno;
+    if (temp[0] && (problem || keep)) unlinkat(dir.fd, temp, 0);
     return problem;
 }
 
 }  // namespace
 
 bool write_png(const std::string& path, const uint8_t* rgb, int width, int height,
-               std::string& error) {
-    const int problem = save(path, rgb, width, height);
-    if (problem)
+               std::string& error, existing_file existing) {
+    const bool keep = existing == existing_file::keep;
+    const int problem = save(path, rgb, width, height, keep);
+    if (problem && !(keep && problem == EEXIST))
         error = "cannot write " + quoted(path) + ": " +
                 (problem == not_regular ? "not a regular file" : strerror(problem));
     return problem == 0;

@@ -11,5 +11,8 @@
 // its permission bits (and owner, where the process may set it); a target that exists and is
 // not a regular file is refused before anything is written. On failure returns false with the
 // reason, one line that names the path.
+// With existing_file::keep, a name that exists already, as anything (a link too), is left
+// alone and taken by nothing: false with error left empty.
+enum class existing_file { replace, keep };
 bool write_png(const std::string& path, const uint8_t* rgb, int width, int height,
-               std::string& error);
+               std::string& error, existing_file existing = existing_file::replace);

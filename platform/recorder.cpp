@@ -171,3 +171,10 @@ void record_message(const message_record& message) {
     hold.unlock();
     if (error) cannot_write(error);
 }
+
+void record_snap(const std::string& name) {
+    if (record.fd < 0 || !record.started) return;
+    std::string text;
+    record.lines.snap(name, text);
+    if (!write_lines(text)) cannot_write(errno);
+}

@@ -21,3 +21,7 @@ bool is_record_file(const std::string& path);
 // Writes the message's complete lines at once, one write(2) each, so that a killed session
 // keeps them. A failed write ends the process with status 2, leaving only whole lines.
 void record_message(const message_record& message);
+
+// Writes a `snap NAME` line, after the frames held back, for a picture saved during the
+// session, so that a replay saves the same picture as NAME. Fails as record_message does.
+void record_snap(const std::string& name);

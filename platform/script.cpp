@@ -240,3 +240,8 @@ void script_writer::end(std::string& lines) {
     if (redraws_ > 0) lines += "redraw " + std::to_string(redraws_) + "\n";
     redraws_ = 0;
 }
+
+void script_writer::snap(const std::string& path, std::string& lines) {
+    end(lines);
+    lines += "snap " + path + "\n";
+}

@@ -40,6 +40,8 @@ public:
     void add(const message_record& message, std::string& lines);
     // Appends the redraws held back.
     void end(std::string& lines);
+    // Appends the redraws held back and a `snap` of the path.
+    void snap(const std::string& path, std::string& lines);
 
 private:
     int32_t redraws_ = 0;

@@ -9,6 +9,8 @@
 
 #include "platform/errors.h"
 
+#include "platform/status_layer.h"
+
 namespace {
 
 // Whether the GL can write the rows top first (GL_MESA_pack_invert): then the image needs no
@@ -25,47 +27,80 @@ bool can_read_top_first() {
     return supported;
 }
 
+// One row of 32-bit pixels with each pixel repeated scale times: four copies to a store where
+// it can, which makes large scales a third cheaper than a store per copy.
+void widen(const uint8_t* row, int width, int scale, uint8_t* out) {
+    for (int x = 0; x < width; ++x, row += 4) {
+        uint32_t pixel;
+        memcpy(&pixel, row, 4);
+        const uint32_t four[4] = {pixel, pixel, pixel, pixel};
+        int copy = 0;
+        for (; copy + 4 <= scale; copy += 4, out += 16) memcpy(out, four, 16);
+        for (; copy < scale; ++copy, out += 4) memcpy(out, &pixel, 4);
+    }
+}
+
 }  // namespace
 
 bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* surface,
-                       std::vector<uint8_t>& scratch) {
+                       present_state& state, const char* status_text) {
     // XRGB/ARGB8888 is BGRA in memory on little-endian machines; anything else is converted.
     const Uint32 format = surface->format->format;
     const bool bgra = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
-    // A surface of a whole multiple of the view's size shows each pixel as a square block.
     const int scale = std::max(1, std::min(surface->w / engine.width, surface->h / engine.height));
+    const int x = std::max(0, (surface->w - engine.width * scale) / 2);
+    const int y = std::max(0, (surface->h - engine.height * scale) / 2);
     if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return false;
-    if (bgra && surface->w == engine.width && surface->h == engine.height &&
-        surface->pitch == engine.width * 4 && can_read_top_first()) {
+    auto* pixels = static_cast<uint8_t*>(surface->pixels);
+    if (pixels != state.framed || surface->w != state.framed_width ||
+        surface->h != state.framed_height) {
+        memset(pixels, 0, static_cast<size_t>(surface->pitch) * surface->h);  // black in any format
+        state.framed = pixels;
+        state.framed_width = surface->w;
+        state.framed_height = surface->h;
+    }
+    uint8_t* corner = pixels + y * surface->pitch + x * surface->format->BytesPerPixel;
+    const bool fits = surface->w >= engine.width && surface->h >= engine.height;
+    if (bgra && scale == 1 && fits && surface->pitch % 4 == 0 && can_read_top_first()) {
+        // Straight into the surface, with the surface's row length where it is wider.
+        const int row_length = surface->pitch / 4 == engine.width ? 0 : surface->pitch / 4;
         glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
-        engine_read_pixels(engine, GL_BGRA, static_cast<uint8_t*>(surface->pixels));
+        if (row_length) glPixelStorei(GL_PACK_ROW_LENGTH, row_length);
+        engine_read_pixels(engine, GL_BGRA, corner);
+        if (row_length) glPixelStorei(GL_PACK_ROW_LENGTH, 0);
         glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
+        if (status_text)
+            draw_status_layer(status_text, corner, surface->pitch, engine.width, engine.height);
     } else {
         const size_t stride = static_cast<size_t>(engine.width) * 4;
         try {
-            scratch.resize(stride * (engine.height + scale));  // the image, then one enlarged row
+            state.scratch.resize(stride * (engine.height + scale));  // the image, a wide row
         } catch (const std::bad_alloc&) {
             release_reserve();
             fail(1, "cannot show the picture: %s", strerror(ENOMEM));
         }
-        engine_read_pixels(engine, bgra ? GL_BGRA : GL_RGBA, scratch.data());
-        uint8_t* wide = scratch.data() + stride * engine.height;
+        uint8_t* image = state.scratch.data();
+        engine_read_pixels(engine, bgra ? GL_BGRA : GL_RGBA, image);
+        uint8_t* top = image + stride * (engine.height - 1);
+        if (status_text)
+            draw_status_layer(status_text, top, -static_cast<ptrdiff_t>(stride), engine.width,
+                              engine.height);
         const int rows = std::min(engine.height, surface->h / scale);
         const int columns = std::min(engine.width * scale, surface->w);
         const size_t row_bytes = static_cast<size_t>(columns) * surface->format->BytesPerPixel;
-        for (int y = 0; y < rows; ++y) {
-            const uint8_t* row = scratch.data() + (engine.height - 1 - y) * stride;
-            if (scale > 1) {
-                for (int x = 0; x < engine.width * scale; ++x)
-                    memcpy(wide + x * 4, row + x / scale * 4, 4);
-                row = wide;
+        uint8_t* wide = image + stride * engine.height;
+        for (int row = 0; row < rows; ++row) {
+            const uint8_t* line = top - row * stride;
+            uint8_t* target = corner + row * scale * surface->pitch;
+            if (scale > 1) {  // scale 2 and more fit the surface whole: only scale 1 is ever cut
+                widen(line, engine.width, scale, bgra ? target : wide);
+                line = bgra ? target : wide;
             }
-            auto* target = static_cast<uint8_t*>(surface->pixels) + y * scale * surface->pitch;
-            if (bgra)
-                memcpy(target, row, row_bytes);
-            else
-                sdl.SDL_ConvertPixels(columns, 1, SDL_PIXELFORMAT_ABGR8888, row, stride * scale,
+            if (!bgra)
+                sdl.SDL_ConvertPixels(columns, 1, SDL_PIXELFORMAT_ABGR8888, line, stride * scale,
                                       format, target, surface->pitch);
+            else if (line != target)
+                memcpy(target, line, row_bytes);
             for (int copy = 1; copy < scale; ++copy)
                 memcpy(target + copy * surface->pitch, target, row_bytes);
         }

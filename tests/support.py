@@ -10,7 +10,8 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PROGRAM = os.environ.get("KAVEX_VIEW", os.path.join(SOURCE, "build", "kavex-view"))  # CTest names the build's
 FAULT = os.environ.get("KAVEX_FAULT_INJECT", os.path.join(os.path.dirname(PROGRAM), "tests", "libfault_inject.so"))
 FAILED = os.path.join(os.path.dirname(FAULT), "failed-pictures")
-PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
+PLATFORM_VARIABLES = ("KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "KAVEX_FULLSCREEN",
+                      "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
 
 
 def start(changes, cwd, stderr=subprocess.DEVNULL, file_limit=None, argv=(PROGRAM,), blocked=(),
