@@ -121,8 +121,8 @@ std::string parse_command(std::string_view text, script_command& command) {
     return {};
 }
 
-// Whether the command has the application draw a frame: redraw, and key messages without a
-// character (which the key bindings answer with a frame).
+}  // namespace
+
 bool draws_frame(const script_command& command) {
     switch (command.kind) {
     case script_command::redraw:
@@ -135,8 +135,6 @@ bool draws_frame(const script_command& command) {
         return false;
     }
 }
-
-}  // namespace
 
 bool parse_script(std::string_view text, std::vector<script_command>& commands,
                   std::string& error) {

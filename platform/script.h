@@ -23,6 +23,10 @@ struct script_command {
     int line;
 };
 
+// Whether the command has the application draw a frame: a redraw, and key messages without a
+// character (which the key bindings answer with a frame).
+bool draws_frame(const script_command& command);
+
 // Parses the whole script (a UTF-8 byte order mark at its very start is skipped). On error
 // returns false with "script line N: <what is wrong>".
 bool parse_script(std::string_view text, std::vector<script_command>& commands,
