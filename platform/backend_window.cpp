@@ -2,17 +2,22 @@
 // at the display's refresh rate and on expose (none while the window is hidden or minimised),
 // and the engine's image copied into the window surface after every message, at the largest
 // whole scale that fits. The window's own keys (fullscreen, screenshot, status layer, Ctrl+Q)
-// are the platform's and never reach the program as keys.
+// are the platform's and never reach the program as keys. With a script, the window plays it
+// at the display's pace instead of taking the keyboard's keys.
 #include <GL/gl.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 #include <png.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +26,7 @@
 #include "platform/engine.h"
 #include "platform/errors.h"
 #include "platform/runtime.h"
+#include "platform/script_player.h"
 #include "platform/sdl_api.h"
 #include "platform/signals.h"
 #include "platform/settings.h"
@@ -81,8 +87,9 @@ int code_for(const SDL_Keysym& key) {
 }
 
 // Xlib's own handler writes one or two lines, depending on how the connection broke, and exits.
-[[noreturn]] void cannot_open_window(const char* why) {
-    fail(1, "cannot open a window (%s); KAVEX_PLATFORM=headless runs without a display", why);
+[[noreturn]] void cannot_open_window(const std::string& why) {
+    fail(1, "cannot open a window: %s; KAVEX_PLATFORM=headless runs without a display",
+         why.c_str());
 }
 
 int on_lost_display(Display*) { fail(1, "lost the connection to the display"); }
@@ -112,6 +119,45 @@ std::string display_drivers() {
     else if (wayland && drivers.empty())
         cannot_open_window("WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not");
     return drivers;
+}
+
+// Whether something listens on the Unix socket at path (a leading '@': an abstract name).
+bool answers(const std::string& path) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    path.copy(address.sun_path, path.size());
+    if (path[0] == '@') address.sun_path[0] = '\0';
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const socklen_t size = offsetof(sockaddr_un, sun_path) + path.size();
+    const bool connected = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), size) == 0;
+    if (fd >= 0) close(fd);
+    return connected;
+}
+
+// What failed where SDL could not start on the displays the environment names: SDL says only
+// "x11 not available", which reads as a missing library when nothing answered there.
+std::string unanswered(const std::string& drivers) {
+    std::string why;
+    if (drivers.find("x11") != std::string::npos) {
+        const std::string name = env_value("DISPLAY");
+        // A local X server (":N" or "unix:N", with ".S" after) listens on its socket.
+        const auto colon = name.find(':');
+        const auto dot = name.find('.', colon);
+        const std::string socket = "/tmp/.X11-unix/X" + name.substr(colon + 1, dot - colon - 1);
+        const bool local = colon == 0 || name.compare(0, colon, "unix") == 0;
+        why = local && (answers("@" + socket) || answers(socket))
+                  ? "the X server on " + quoted(name) + " refused the connection"
+                  : "no X server answers on " + quoted(name);
+    }
+    if (drivers.find("wayland") != std::string::npos) {
+        const std::string name = env_value("WAYLAND_DISPLAY");
+        const std::string socket =
+            name[0] == '/' ? name : env_value("XDG_RUNTIME_DIR") + ("/" + name);
+        why += why.empty() ? "no Wayland compositor answers on " : ", nor a Wayland compositor on ";
+        why += quoted(socket);
+    }
+    return why;
 }
 
 // A display call's wait, should the display not answer: the display of SDL's driver, or before
@@ -146,15 +192,21 @@ public:
         // Only drivers that show a window: otherwise, with the display out of reach, SDL falls
         // back to its offscreen driver and the program runs on unseen. SDL_VIDEODRIVER, when
         // set, is the user's choice.
+        std::string drivers;
         if (!env_value("SDL_VIDEODRIVER")) {
             unsetenv("SDL_VIDEODRIVER");  // SDL reads it too, and would take "" as "try all"
-            const std::string drivers = display_drivers();
+            drivers = display_drivers();
             if (drivers.empty()) cannot_open_window("neither DISPLAY nor WAYLAND_DISPLAY is set");
             sdl_.SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
         }
+        // The script's errors come before any window.
+        if (const char* script = setting_value("KAVEX_SCRIPT")) script_.emplace(script, false);
         const stuck_wait connecting = display_wait(env_value("SDL_VIDEODRIVER"));
         const waiting_on wait(connecting);
-        if (sdl_.SDL_Init(SDL_INIT_VIDEO) != 0) cannot_open();
+        if (sdl_.SDL_Init(SDL_INIT_VIDEO) != 0) {
+            if (drivers.empty()) cannot_open();
+            cannot_open_window(unanswered(drivers));
+        }
         const get_attributes get = handle_lost_x_display();
         // X11 has a software framebuffer in shared memory, far cheaper than a GL texture. Wayland
         // has none: there SDL backs the window surface with a renderer on a GL context of its own.
@@ -221,6 +273,10 @@ public:
                 if (!woke && x_.get) window_event(SDL_WINDOWEVENT_NONE);
                 return false;
             }
+            if (script_ && !script_->next_draws()) {
+                script_->next(message, engine);
+                return true;
+            }
             Uint64 now = sdl_.SDL_GetPerformanceCounter();
             if (now < next_frame_) {
                 const Uint64 frequency = sdl_.SDL_GetPerformanceFrequency();
@@ -232,7 +288,10 @@ public:
             next_frame_ = now >= next_frame_ && now - next_frame_ >= frame_interval_
                               ? now + frame_interval_
                               : next_frame_ + frame_interval_;
-            message.type = GI_MSG_REDRAW;
+            if (script_)
+                script_->next(message, engine);
+            else
+                message.type = GI_MSG_REDRAW;
             drawn_ = true;
             return true;
         }
@@ -355,7 +414,8 @@ private:
             window_event(event.window.event);
             // A new size is a new surface, whose margins are not black yet.
             if (event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) picture_.framed = nullptr;
-            if (event.window.event != SDL_WINDOWEVENT_EXPOSED) return false;
+            // A script's frames are its own: the next one shows the window again.
+            if (event.window.event != SDL_WINDOWEVENT_EXPOSED || script_) return false;
             message.type = GI_MSG_REDRAW;
             drawn_ = true;
             return true;
@@ -374,12 +434,13 @@ private:
             // from one X key event), and that carries the character. Which presses type text
             // depends on the layout and modifiers (Ctrl+1 types "1", Shift+keypad 1 nothing),
             // so it is read from the queue rather than guessed.
-            if (is_modifier(event.key.keysym.sym) || next_is_text()) return false;
+            if (is_modifier(event.key.keysym.sym) || next_is_text() || script_) return false;
             message.type = GI_MSG_KEY;
             message.code = static_cast<uint16_t>(code_for(event.key.keysym));
             return true;
         }
         case SDL_TEXTINPUT:
+            if (script_) return false;  // the script's keys only
             for (std::string_view s = event.text.text; !s.empty() && pending_count_ < pending_capacity;) {
                 int32_t character;
                 const size_t length = decode_utf8(s, character);
@@ -396,6 +457,7 @@ private:
     static constexpr int pending_capacity = 32;
 
     const sdl_api& sdl_;
+    std::optional<script_player> script_;  // what plays instead of the keyboard
     stuck_wait display_;
     SDL_Window* window_ = nullptr;
     struct {
@@ -423,6 +485,6 @@ std::unique_ptr<backend> make_window_backend(const sdl_api& sdl, const app_param
 std::unique_ptr<backend> make_window_backend(const app_params& params) {
     std::string error;
     const sdl_api* sdl = load_sdl(error);
-    if (!sdl) cannot_open_window(error.c_str());
+    if (!sdl) cannot_open_window(error);
     return make_window_backend(*sdl, params);
 }
