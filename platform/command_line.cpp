@@ -51,7 +51,8 @@ std::string help() {
            "  -V, --version         show the version and exit\n"
            "\n"
            "Keys: l lighting, b blending, a additive, t texture, f filtering, m texture\n"
-           "environment, space stop, r reverse, Page Up/Down distance, arrows spin.\n"
+           "environment, space stop, r reverse, Page Up/Down distance, arrows spin;\n"
+           "F11 or Alt+Enter fullscreen, F12 screenshot, F1 status, Ctrl+Q quit.\n"
            "\n"
            "The manual page (man kavex-view) has the rest: the script language, recording,\n"
            "exit statuses.\n";
@@ -61,15 +62,17 @@ std::string help() {
 bool ambiguous(const char* text, const option* options) {
     const size_t length = strcspn(text + 2, "=");
     int matches = 0;
-    for (const option* o = options; o->name; ++o) matches += strncmp(o->name, text + 2, length) == 0;
+    for (const option* o = options; o->name; ++o)
+        matches += strncmp(o->name, text + 2, length) == 0;
     return matches > 1;
 }
 
 void read_command_line(int argc, char** argv, char**) {
     std::vector<option> options;
-    for (int i = 0; i < setting_count; ++i)
-        options.push_back({settings[i].option, settings[i].argument ? required_argument : no_argument,
-                           nullptr, first_setting + i});
+    for (int i = 0; i < setting_count; ++i) {
+        const int argument = settings[i].argument ? required_argument : no_argument;
+        options.push_back({settings[i].option, argument, nullptr, first_setting + i});
+    }
     options.push_back({"help", no_argument, nullptr, 'h'});
     options.push_back({"version", no_argument, nullptr, 'V'});
     options.push_back({});  // the end of the list
@@ -102,5 +105,5 @@ void read_command_line(int argc, char** argv, char**) {
 }  // namespace
 
 // glibc hands the command line to the functions in .init_array, which run before main.
-__attribute__((section(".init_array"), used)) void (*const command_line_reader)(int, char**, char**) =
-    read_command_line;
+using start_function = void (*)(int, char**, char**);
+__attribute__((section(".init_array"), used)) const start_function reader = read_command_line;
