@@ -102,8 +102,8 @@ void read_command_line(int argc, char** argv, char**) {
     if (optind < argc) usage_error("unexpected argument " + quoted(argv[optind]));
 }
 
-}  // namespace
-
 // glibc hands the command line to the functions in .init_array, which run before main.
 using start_function = void (*)(int, char**, char**);
 __attribute__((section(".init_array"), used)) const start_function reader = read_command_line;
+
+}  // namespace
