@@ -1,23 +1,22 @@
-// In process on the real engine: the message loop's quits and the handler's results; the window
-// backend without a display, SDL's window, clock and event functions replaced by a stand-in (the
-// rest is the real library), so SDL events go in and messages come out; the present path
-// into a surface of each pixel format SDL can hand out, against the engine's image; and where
-// screenshots go. What keys, frames and the texture look like is checked by the pictures in
-// cases/pictures.txt.
+// In process: the window backend without a display, SDL's window, clock and event functions
+// replaced by a stand-in (the rest is the real library), so that SDL events go in and messages
+// come out; its present into surfaces of SDL's pixel formats and sizes, against the engine's
+// image; where screenshots go; the script language read back from what its writer wrote; and
+// the message loop's quits. What frames look like is checked by the pictures in cases/.
 #include <GL/gl.h>
 #include <SDL.h>
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <utility>
 #include <sstream>
 
 #include "harness/in_process.h"
 #include "platform/backend.h"
 #include "platform/engine.h"
+#include "platform/script.h"
 #include "platform/sdl_api.h"
 #include "platform/snap.h"
 #include "platform/window_present.h"
@@ -28,9 +27,9 @@
 namespace {
 
 std::deque<SDL_Event> events;
-Uint64 now_ms;  // the stand-in's clock moves only while the backend waits on an empty queue
+Uint64 now_ms;  // the stand-in's clock moves only while the backend waits
 int refresh_rate;
-std::string seen;  // messages and what the backend did with the window, in order
+std::string seen;     // the messages and what the backend did to the window, in order
 std::string created;  // the window's size, and whether it opened fullscreen
 Uint32 window_flags;
 
@@ -46,7 +45,7 @@ SDL_Window* create_window(const char*, int, int, int width, int height, Uint32 f
 }
 
 int set_fullscreen(SDL_Window*, Uint32 flags) {
-    window_flags = (window_flags & ~SDL_WINDOW_FULLSCREEN_DESKTOP) | flags;
+    window_flags = flags;
     note(flags ? "fullscreen" : "windowed");
     return 0;
 }
@@ -56,7 +55,34 @@ int usable_bounds(int, SDL_Rect* bounds) {
     return 0;
 }
 
-int poll_event(SDL_Event* e) { return events.empty() ? 0 : (*e = events.front(), events.pop_front(), 1); }
+int display_mode(int, SDL_DisplayMode* mode) {
+    mode->refresh_rate = refresh_rate;
+    return 0;
+}
+
+int poll_event(SDL_Event* event) {
+    if (events.empty()) return 0;
+    *event = events.front();
+    events.pop_front();
+    return 1;
+}
+
+int wait_event(SDL_Event* event, int ms) {
+    if (events.empty()) now_ms += ms;
+    return poll_event(event);
+}
+
+int peek_event(SDL_Event* event, int, SDL_eventaction, Uint32, Uint32) {
+    if (events.empty()) return 0;
+    *event = events.front();
+    return 1;
+}
+
+SDL_Surface* window_surface(SDL_Window*) {
+    static SDL_Surface* surface =
+        SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888);
+    return surface;
+}
 
 const sdl_api& stand_in() {
     static sdl_api api = [] {
@@ -68,52 +94,70 @@ const sdl_api& stand_in() {
         a.SDL_GetWindowFlags = [](SDL_Window*) { return window_flags; };
         a.SDL_GetDisplayUsableBounds = usable_bounds;
         a.SDL_GetWindowDisplayIndex = [](SDL_Window*) { return 0; };
-        a.SDL_GetCurrentDisplayMode = [](int, SDL_DisplayMode* mode) { return mode->refresh_rate = refresh_rate, 0; };
+        a.SDL_GetCurrentDisplayMode = display_mode;
         a.SDL_GetPerformanceFrequency = []() -> Uint64 { return 1000; };
         a.SDL_GetPerformanceCounter = [] { return now_ms; };
-        a.SDL_StartTextInput = [] {};
-        a.SDL_GetWindowSurface = [](SDL_Window*) { static SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 320, 240, 32, SDL_PIXELFORMAT_RGB888); return s; };
         a.SDL_Delay = [](Uint32 ms) { now_ms += ms; };
+        a.SDL_StartTextInput = [] {};
+        a.SDL_GetWindowSurface = window_surface;
         a.SDL_PollEvent = poll_event;
-        a.SDL_WaitEventTimeout = [](SDL_Event* e, int ms) { return events.empty() ? (now_ms += ms, 0) : poll_event(e); };
-        a.SDL_PeepEvents = [](SDL_Event* e, int, SDL_eventaction, Uint32, Uint32) { return events.empty() ? 0 : (*e = events.front(), 1); };
+        a.SDL_WaitEventTimeout = wait_event;
+        a.SDL_PeepEvents = peek_event;
         return a;
     }();
     return api;
 }
 
-// One step: '.' takes a message ("what@ms"), 's' stalls for a second, 'q' quits, 'm' moves the
-// mouse, 'wN' is SDL window event N (1 shown, 2 hidden, 3 exposed, 4 moved, 7 minimised,
-// 9 restored), 'kKEY' and 'uKEY' press and release a key by SDL's name (Alt+KEY, Ctrl+KEY with
-// that modifier), 'rKEY' is a press that repeats a held key, 'tTEXT' types text; '_' stands for
-// a space in a name or text. The window's display runs at hz.
+// The event a step stands for: 'q' quit, 'wN' window event N (1 shown, 2 hidden, 3 exposed,
+// 7 minimised, 9 restored), 'kKEY' a key pressed ('kAlt+KEY', 'kCtrl+KEY' with the modifier),
+// 'rKEY' the repeat of a held key, 'uKEY' a key released, 'tTEXT' text typed; '_' is a space.
+SDL_Event event_for(const std::string& step) {
+    SDL_Event event{};
+    std::string name = step.substr(1);
+    std::replace(name.begin(), name.end(), '_', ' ');
+    if (step[0] == 'q') event.type = SDL_QUIT;
+    if (step[0] == 'w') event.type = SDL_WINDOWEVENT;
+    if (step[0] == 'w') event.window.event = static_cast<Uint8>(std::stoi(name));
+    if (step[0] == 't') event.type = SDL_TEXTINPUT;
+    if (step[0] == 't') name.copy(event.text.text, name.size());
+    if (step[0] != 'k' && step[0] != 'r' && step[0] != 'u') return event;
+    event.type = step[0] == 'u' ? SDL_KEYUP : SDL_KEYDOWN;
+    event.key.repeat = step[0] == 'r';
+    for (const auto& [prefix, modifier] : {std::pair{"Alt+", KMOD_LALT}, {"Ctrl+", KMOD_LCTRL}}) {
+        if (name.rfind(prefix, 0) != 0) continue;
+        event.key.keysym.mod = modifier;
+        name.erase(0, strlen(prefix));
+    }
+    event.key.keysym.scancode = SDL_GetScancodeFromName(name.c_str());
+    event.key.keysym.sym = SDL_GetKeyFromName(name.c_str());
+    return event;
+}
+
+// Runs the window backend at hz through the steps, each an event (above), '.' for taking a
+// message ("what@ms") or 's' for a stall of a second.
 std::string run(int hz, const std::string& steps) {
     setenv("SDL_VIDEODRIVER", "x11", 1);
-    events.clear(), now_ms = 0, refresh_rate = hz, seen.clear();
+    events.clear();
+    seen.clear();
+    now_ms = 0;
+    refresh_rate = hz;
     app_params params{};
     params.width = 320;
     params.height = 240;
     const std::unique_ptr<backend> window = make_window_backend(stand_in(), params);
     std::istringstream in(steps);
     for (std::string step; in >> step;) {
-        std::replace(step.begin(), step.end(), '_', ' ');
-        SDL_Event e{};
-        const bool alt = step.find("Alt+") == 1;
-        const bool ctrl = step.find("Ctrl+") == 1;
-        const std::string arg = step.substr(alt || ctrl ? step.find('+') + 1 : 1);
-        e.key.keysym.scancode = SDL_GetScancodeFromName(arg.c_str());
-        e.key.keysym.sym = SDL_GetKeyFromName(arg.c_str());
-        e.key.keysym.mod = alt ? KMOD_LALT : ctrl ? KMOD_LCTRL : 0;
-        e.key.repeat = step[0] == 'r';
-        e.type = std::string("qmwkutr").find(step[0]) != std::string::npos
-                     ? std::vector<Uint32>{SDL_QUIT, SDL_MOUSEMOTION, SDL_WINDOWEVENT, SDL_KEYDOWN, SDL_KEYUP, SDL_TEXTINPUT, SDL_KEYDOWN}[std::string("qmwkutr").find(step[0])] : 0;
-        if (step[0] == 'w') e.window.event = static_cast<Uint8>(std::stoi(arg));
-        if (step[0] == 't') strcpy(e.text.text, arg.c_str());
-        if (step == "s") now_ms += 1000;
-        else if (message_record m{}; step == ".")
-            note(!window->next_message(m, nullptr) ? "none" : m.type == GI_MSG_REDRAW ? "redraw"
-                : m.type == GI_MSG_CLOSE ? "close" : m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code));
-        else events.push_back(e);
+        message_record m{};
+        if (step == "s")
+            now_ms += 1000;
+        else if (step != ".")
+            events.push_back(event_for(step));
+        else if (!window->next_message(m, nullptr))
+            note("none");
+        else if (m.type != GI_MSG_KEY)
+            note(m.type == GI_MSG_REDRAW ? "redraw" : m.type == GI_MSG_CLOSE ? "close" : "other");
+        else
+            note(m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code));
     }
     return seen;
 }
@@ -121,36 +165,44 @@ std::string run(int hz, const std::string& steps) {
 }  // namespace
 
 TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidden) {
-    const struct { int hz; const char *steps, *out; } cases[] = {
+    const struct {
+        int hz;
+        const char *steps, *messages;
+    } cases[] = {
         {60, ". kl tl ul .", "redraw@0 key 108@0"},
         {60, ". kLeft_Shift kl tL kLeft_Ctrl k1 t1 . .", "redraw@0 key 76@0 key 49@0"},
-        {60, ". kSpace t_ .", "redraw@0 key 32@0"},
-        {60, ". kPageUp kPageDown kUp kDown kLeft kRight . . . . . .", "redraw@0 code 32@0 code 53@0 code 98@0 code 99@0 code 100@0 code 101@0"},
-        {60, ". kF2 kKeypad_1 . .", "redraw@0 code 315@0 code 345@0"},  // 256 + scancode
-        {60, ". kLeft_Ctrl kRight_Ctrl kLeft_Shift kRight_Shift kLeft_Alt kRight_Alt kLeft_GUI kRight_GUI kCapsLock kNumlock kScrollLock kModeSwitch q .", "redraw@0 close@0"},
-        {60, ". t\xc3\xa9 tab t\xe2\x82\xac t\xf0\x9f\x98\x80 t\xc0 . . . . . .", "redraw@0 key 233@0 key 97@0 key 98@0 key 8364@0 key 128512@0 key 65533@0"},
-        {60, ". w3 w4 m q . .", "redraw@0 redraw@0 close@0"},
-        {60, ". . . s . . .", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
-        {0, ". . . s . . .", "redraw@0 redraw@16 redraw@32 redraw@1032 redraw@1048 redraw@1064"},
-        {144, ". . . s . . .", "redraw@0 redraw@6 redraw@12 redraw@1012 redraw@1018 redraw@1024"},
-        {60, ". . w2 . . . w1 . .", "redraw@0 redraw@16 none@266 none@516 none@766 redraw@766 redraw@782"},
-        {60, ". w7 . . w9 . .", "redraw@0 none@250 none@500 redraw@500 redraw@516"},
-        {60, ". w7 w2 . w3 . .", "redraw@0 none@250 redraw@250 redraw@266"},
+        {60, ". kSpace t_ kPageUp kDown kRight kF2 . . . . .",
+         "redraw@0 key 32@0 code 32@0 code 99@0 code 101@0 code 315@0"},
+        {60, ". kCapsLock kLeft_Alt kRight_GUI kNumlock q .", "redraw@0 close@0"},
+        {60, ". t\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xc0 . . . .",
+         "redraw@0 key 233@0 key 8364@0 key 128512@0 key 65533@0"},
+        {144, ". . . s . .", "redraw@0 redraw@6 redraw@12 redraw@1012 redraw@1018"},
+        {0, ". . w3 .", "redraw@0 redraw@16 redraw@16"},
+        {60, ". . w2 . . w1 . .", "redraw@0 redraw@16 none@266 none@516 redraw@516 redraw@532"},
+        {60, ". w7 . w9 . .", "redraw@0 none@250 redraw@250 redraw@266"},
         // The window's own keys are no messages; Escape leaves fullscreen, else it is a key.
-        {60, ". kF11 kEscape kEscape kAlt+Return kAlt+Keypad_Enter rF11 kReturn kF1 kF12 "
-             "kPrintScreen kq tq kCtrl+q . . . .",
-         "redraw@0 fullscreen@0 windowed@0 code 297@0 fullscreen@0 windowed@0 code 296@0 key 113@0 "
-         "close@0"},
+        {60, ". kF11 kEscape kEscape kAlt+Return kAlt+Keypad_Enter rF11 kReturn kF1 kq tq "
+             "kCtrl+q . . . .",
+         "redraw@0 fullscreen@0 windowed@0 code 297@0 fullscreen@0 windowed@0 code 296@0 "
+         "key 113@0 close@0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(run(c.hz, c.steps), c.out) << c.steps << " at " << c.hz << " Hz";
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.hz, c.steps), c.messages) << c.steps << " at " << c.hz << " Hz";
+}
+
+TEST(window, plays_a_script_at_the_display_pace_and_ignores_typed_keys) {
+    setenv("KAVEX_SCRIPT", "key t; redraw 2; code 99; message 7", 1);
+    EXPECT_EQ(run(60, ". kx tx . . . . . ."),
+              "key 116@0 redraw@0 redraw@16 code 99@32 other@32 close@32 close@32");
+    unsetenv("KAVEX_SCRIPT");
 }
 
 TEST(window, opens_at_the_largest_scale_the_screen_takes_and_fullscreen_where_asked) {
-    // The stand-in's screen: 960 x 720 usable.
-    const struct { const char *scale, *fullscreen, *created; } cases[] = {
-        {"8", "", "960x720"},
+    const struct {
+        const char *scale, *fullscreen, *created;
+    } cases[] = {
+        {"8", "0", "960x720"},  // the stand-in's screen
         {"3", "1", "960x720 fullscreen"},
-        {"2", "0", "640x480"},
     };
     for (const auto& c : cases) {
         setenv("KAVEX_SCALE", c.scale, 1);
@@ -162,57 +214,139 @@ TEST(window, opens_at_the_largest_scale_the_screen_takes_and_fullscreen_where_as
     unsetenv("KAVEX_FULLSCREEN");
 }
 
-TEST(window, present_copies_the_engine_image_into_any_surface_format) {
+TEST(window, present_puts_the_engine_image_in_whole_pixel_blocks_centred_on_black) {
     start_headless_app();
-    for (char key : {'t', 'l'}) send_message(GI_MSG_KEY, key);
+    send_message(GI_MSG_KEY, 't');
     for (int i = 0; i < 40; ++i) draw_scene();
-    const kgl_engine& image_source = *static_cast<kgl_engine*>(engine);
+    const kgl_engine& image = *static_cast<kgl_engine*>(engine);
     std::vector<uint8_t> expected(320 * 240 * 3);
     glPixelStorei(GL_PACK_INVERT_MESA, GL_TRUE);
-    engine_read_pixels(image_source, GL_RGB, expected.data());
+    engine_read_pixels(image, GL_RGB, expected.data());
     glPixelStorei(GL_PACK_INVERT_MESA, GL_FALSE);
-    // A channel of n bits is within 256 >> n; pad: extra bytes per row; scale: the picture's in
-    // a surface of 320 x 240 times that, or of width x height with the picture at (left, top).
+    // A channel of n bits is within 256 >> n of the image's; pad: bytes past each row.
     const struct {
         Uint32 format;
-        int tolerance, pad, scale = 1, width = 0, height = 0, left = 0, top = 0;
+        int width, height, pad, tolerance, scale, left, top;
     } cases[] = {
-        {SDL_PIXELFORMAT_RGB888, 0, 0},   {SDL_PIXELFORMAT_RGB888, 0, 16}, {SDL_PIXELFORMAT_ARGB8888, 0, 0},
-        {SDL_PIXELFORMAT_BGR888, 0, 0},   {SDL_PIXELFORMAT_ABGR8888, 0, 0}, {SDL_PIXELFORMAT_RGBA8888, 0, 0},
-        {SDL_PIXELFORMAT_BGRA8888, 0, 0}, {SDL_PIXELFORMAT_RGB24, 0, 0},    {SDL_PIXELFORMAT_BGR24, 0, 4},
-        {SDL_PIXELFORMAT_RGB565, 8, 0},   {SDL_PIXELFORMAT_BGR565, 8, 2},   {SDL_PIXELFORMAT_RGB555, 8, 0},
-        {SDL_PIXELFORMAT_ARGB4444, 16, 0}, {SDL_PIXELFORMAT_RGB888, 0, 0, 2}, {SDL_PIXELFORMAT_RGB888, 0, 12, 8},
-        {SDL_PIXELFORMAT_RGB24, 0, 0, 3}, {SDL_PIXELFORMAT_RGB565, 8, 2, 2},
-        {SDL_PIXELFORMAT_RGB888, 0, 4, 3, 1024, 768, 32, 24},
-        {SDL_PIXELFORMAT_RGB888, 0, 4, 1, 700, 300, 190, 30},
-        {SDL_PIXELFORMAT_RGB24, 0, 0, 2, 641, 481, 0, 0},
-        {SDL_PIXELFORMAT_RGB565, 8, 2, 1, 639, 479, 159, 119},
+        {SDL_PIXELFORMAT_RGB888, 320, 240, 0, 0, 1, 0, 0},
+        {SDL_PIXELFORMAT_ARGB8888, 320, 240, 16, 0, 1, 0, 0},
+        {SDL_PIXELFORMAT_ABGR8888, 320, 240, 0, 0, 1, 0, 0},
+        {SDL_PIXELFORMAT_BGR24, 320, 240, 4, 0, 1, 0, 0},
+        {SDL_PIXELFORMAT_RGB565, 320, 240, 2, 8, 1, 0, 0},
+        {SDL_PIXELFORMAT_RGB888, 1024, 768, 4, 0, 3, 32, 24},
+        {SDL_PIXELFORMAT_RGB888, 700, 300, 0, 0, 1, 190, 30},
+        {SDL_PIXELFORMAT_RGB24, 641, 481, 0, 0, 2, 0, 0},
+        {SDL_PIXELFORMAT_RGB565, 639, 479, 2, 8, 1, 159, 119},
     };
     for (const auto& c : cases) {
-        const int width = c.width ? c.width : 320 * c.scale;
-        const int height = c.height ? c.height : 240 * c.scale;
-        const int pitch = width * SDL_BYTESPERPIXEL(c.format) + c.pad;
-        std::vector<uint8_t> pixels(pitch * height, 0x55);
-        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), width, height, 0, pitch, c.format);
+        const int pitch = c.width * SDL_BYTESPERPIXEL(c.format) + c.pad;
+        std::vector<uint8_t> pixels(pitch * c.height, 0x55);
+        SDL_Surface* surface =
+            SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), c.width, c.height, 0, pitch, c.format);
         present_state state;
-        ASSERT_TRUE(copy_engine_image(stand_in(), image_source, surface, state));
-        std::vector<uint8_t> observed(width * height * 3);
-        SDL_ConvertPixels(width, height, c.format, pixels.data(), pitch, SDL_PIXELFORMAT_RGB24, observed.data(), width * 3);
-        // Each pixel of the view a scale x scale block, black around.
-        for (int i = 0; i < width * height * 3; ++i) {
-            const int x = i / 3 % width - c.left;
-            const int y = i / 3 / width - c.top;
-            const bool in = x >= 0 && y >= 0 && x < 320 * c.scale && y < 240 * c.scale;
-            const int e = in ? expected[(y / c.scale * 320 + x / c.scale) * 3 + i % 3] : 0;
-            if (std::abs(observed[i] - e) > c.tolerance) {
-                ADD_FAILURE() << SDL_GetPixelFormatName(c.format) << " x" << c.scale << " in "
-                              << width << " x " << height << ": channel " << i % 3
-                              << " of the pixel at (" << x + c.left << "," << y + c.top << ") is "
-                              << +observed[i] << ", not " << e;
-                break;
-            }
-        }
+        ASSERT_TRUE(copy_engine_image(stand_in(), image, surface, state, nullptr));
+        std::vector<uint8_t> observed(c.width * c.height * 3);
+        SDL_ConvertPixels(c.width, c.height, c.format, pixels.data(), pitch,
+                          SDL_PIXELFORMAT_RGB24, observed.data(), c.width * 3);
         SDL_FreeSurface(surface);
+        for (size_t i = 0; i < observed.size(); ++i) {
+            const int x = i / 3 % c.width - c.left;
+            const int y = i / 3 / c.width - c.top;
+            const bool inside = x >= 0 && y >= 0 && x < 320 * c.scale && y < 240 * c.scale;
+            const int e = inside ? expected[(y / c.scale * 320 + x / c.scale) * 3 + i % 3] : 0;
+            if (std::abs(observed[i] - e) <= c.tolerance) continue;
+            ADD_FAILURE() << SDL_GetPixelFormatName(c.format) << " " << c.width << " x "
+                          << c.height << ": channel " << i % 3 << " at (" << x + c.left << ","
+                          << y + c.top << ") is " << +observed[i] << ", not " << e;
+            break;
+        }
+    }
+}
+
+TEST(screenshot, goes_into_the_pictures_folder_under_a_name_no_file_has) {
+    namespace fs = std::filesystem;
+    start_headless_app();
+    draw_scene();
+    setenv("TZ", "UTC", 1);
+    const fs::path home = fs::temp_directory_path() / ("kavex-test-" + std::to_string(getpid()));
+    // user-dirs.dirs in XDG_CONFIG_HOME, or ~/.config where that is empty; the files there are
+    // before, by their names' ends ('@' a link to nowhere); where the screenshot goes.
+    const struct {
+        const char *config, *user_dirs, *before, *saved;
+    } cases[] = {
+        {"", "", "", "Pictures/kavex-view/kavex-view-20261130-120000.png"},
+        {"", "", ".png -2.png", "Pictures/kavex-view/kavex-view-20261130-120000-3.png"},
+        {"", "", "@.png", "Pictures/kavex-view/kavex-view-20261130-120000-2.png"},
+        {"c", "XDG_PICTURES_DIR=\"$HOME/a\"\nXDG_PICTURES_DIR=\"$HOME/My \\\"Pics\\\"\"", "",
+         "My \"Pics\"/kavex-view/kavex-view-20261130-120000.png"},
+        {"", "XDG_PICTURES_DIR=\"Pics\"", "", "Pictures/kavex-view/kavex-view-20261130-120000.png"},
+    };
+    for (const auto& c : cases) {
+        const fs::path config = home / (c.config[0] ? c.config : ".config");
+        const fs::path folder = home / "Pictures/kavex-view";
+        fs::create_directories(config);
+        fs::create_directories(folder);
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", c.config[0] ? config.c_str() : "", 1);
+        std::ofstream(config / "user-dirs.dirs") << c.user_dirs;
+        std::istringstream before(c.before);
+        for (std::string end; before >> end;) {
+            const fs::path name = folder / ("kavex-view-20261130-120000" + end);
+            if (end[0] == '@')
+                fs::create_symlink("nowhere", folder / ("kavex-view-20261130-120000" + end.substr(1)));
+            else
+                std::ofstream(name) << "before";
+        }
+        testing::internal::CaptureStdout();
+        take_screenshot(*static_cast<kgl_engine*>(engine), 1796040000);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), (home / c.saved).string() + "\n");
+        EXPECT_GT(fs::file_size(home / c.saved), 1000u) << c.saved;
+        fs::remove_all(home);
+    }
+    unsetenv("XDG_CONFIG_HOME");
+}
+
+// Messages as runs of the same one, so that a million redraws take no memory.
+using runs = std::vector<std::pair<std::string, long>>;
+
+void add(runs& to, const message_record& message, long count) {
+    const std::string bytes(reinterpret_cast<const char*>(&message), sizeof message);
+    if (to.empty() || to.back().first != bytes) to.emplace_back(bytes, 0);
+    to.back().second += count;
+}
+
+TEST(script, reads_back_what_its_writer_wrote_of_any_messages) {
+    std::mt19937 random(7);
+    const int32_t types[] = {GI_MSG_REDRAW, GI_MSG_KEY, GI_MSG_KEY, GI_MSG_CLOSE, -7};
+    const int32_t characters[] = {0, ' ', '#', ';', 'a', 0xE9, 0x10FFFF};
+    for (int round = 0; round < 300; ++round) {
+        runs written, read;
+        std::string lines;
+        script_writer writer;
+        for (int i = random() % 20; i > 0; --i) {
+            message_record m{};
+            m.type = types[random() % 5];
+            m.character = m.type == GI_MSG_KEY ? characters[random() % 7] : 0;
+            m.code = m.type == GI_MSG_KEY && !m.character ? random() % 65536 : 0;
+            const long count = m.type == GI_MSG_REDRAW && random() % 4 == 0 ? 1500000 : 1;
+            for (long n = 0; n < count; ++n) writer.add(m, lines);
+            add(written, m, count);
+        }
+        writer.end(lines);
+        std::vector<script_command> commands;
+        std::string error;
+        ASSERT_TRUE(parse_script(lines, commands, error)) << error << "\n" << lines;
+        for (const script_command& c : commands) {
+            message_record m{};
+            m.type = c.kind == script_command::message ? c.value
+                     : c.kind == script_command::close ? GI_MSG_CLOSE
+                     : c.kind == script_command::redraw ? GI_MSG_REDRAW
+                                                        : GI_MSG_KEY;
+            m.character = c.kind == script_command::key ? c.value : 0;
+            m.code = c.kind == script_command::code ? c.value : 0;
+            add(read, m, c.kind == script_command::redraw ? c.value : 1);
+        }
+        ASSERT_TRUE(read == written) << lines;
     }
 }
 
@@ -225,51 +359,4 @@ TEST(message_loop, only_a_quit_for_the_application_ends_it_and_a_close_posts_one
     message_record m;
     EXPECT_EQ(GI_wait_message(&m, 0), 1) << "the close posted a second quit";
     EXPECT_EQ(m.type, GI_MSG_REDRAW);
-    for (const auto& [type, character, code] : {std::tuple{170, 0, 0}, {2500, 'b', 0}, {2500, 0, 32},
-                                                {2500, 0, 7}, {2700, 0, 0}, {0, 'l', 0}, {-1, 0, 0}})
-        EXPECT_EQ(send_message(type, character, code), 0) << "message type " << type;
-}
-
-TEST(screenshot, goes_into_the_pictures_folder_under_a_name_no_file_has) {
-    namespace fs = std::filesystem;
-    start_headless_app();
-    draw_scene();
-    setenv("TZ", "UTC", 1);
-    const std::string stamp = "kavex-view-20261130-120000";  // the time below
-    const fs::path home = fs::temp_directory_path() / ("kavex-test-" + std::to_string(getpid()));
-    // user-dirs.dirs in $HOME/.config, or in XDG_CONFIG_HOME=$HOME/config where config is set;
-    // what ~/Pictures/kavex-view has before, by suffix ('f' a file, 'l' a link to nowhere); the
-    // pictures folder the screenshot goes into, and its name's suffix.
-    const struct { const char *config, *user_dirs, *before, *folder, *suffix; } cases[] = {
-        {"", "", "", "Pictures", ""},
-        {"", "XDG_PICTURES_DIR=\"$HOME/My \\\"Pics\\\"\"", "", "My \"Pics\"", ""},
-        {"config", "XDG_PICTURES_DIR=\"$HOME/a\"\n  XDG_PICTURES_DIR=\"$HOME/b\"", "", "b", ""},
-        {"", "XDG_PICTURES_DIR=\"Pics\"", "", "Pictures", ""},
-        {"", "", "f f-2", "Pictures", "-3"},
-        {"", "", "l", "Pictures", "-2"},
-    };
-    for (const auto& c : cases) {
-        const fs::path config = home / (c.config[0] ? c.config : ".config");
-        const fs::path folder = home / "Pictures/kavex-view";
-        fs::create_directories(config);
-        fs::create_directories(folder);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", c.config[0] ? config.c_str() : "", 1);
-        std::ofstream(config / "user-dirs.dirs") << c.user_dirs;
-        std::istringstream before(c.before);
-        for (std::string file; before >> file;) {
-            const fs::path name = folder / (stamp + file.substr(1) + ".png");
-            if (file[0] == 'l')
-                fs::create_symlink("nowhere", name);
-            else
-                std::ofstream(name) << "before";
-        }
-        testing::internal::CaptureStdout();
-        take_screenshot(*static_cast<kgl_engine*>(engine), 1796040000);
-        const fs::path saved = home / c.folder / "kavex-view" / (stamp + c.suffix + ".png");
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), saved.string() + "\n");
-        EXPECT_GT(fs::file_size(saved), 1000u) << saved;
-        fs::remove_all(home);
-    }
-    unsetenv("XDG_CONFIG_HOME");
 }
