@@ -5,6 +5,7 @@
 // the message loop's quits. What frames look like is checked by the pictures in cases/.
 #include <GL/gl.h>
 #include <SDL.h>
+#include <png.h>
 
 #include <deque>
 #include <filesystem>
@@ -37,21 +38,27 @@ void note(const std::string& what) {
     seen += (seen.empty() ? "" : " ") + what + "@" + std::to_string(now_ms);
 }
 
+// Fullscreen on the desktop's own video mode, or some other.
+std::string fullscreen(Uint32 flags) {
+    const Uint32 desktop = SDL_WINDOW_FULLSCREEN_DESKTOP;
+    flags &= desktop;
+    return flags == desktop ? "fullscreen" : flags ? "video mode" : "windowed";
+}
+
 SDL_Window* create_window(const char*, int, int, int width, int height, Uint32 flags) {
     window_flags = flags;
-    created = std::to_string(width) + "x" + std::to_string(height);
-    if (flags & SDL_WINDOW_FULLSCREEN) created += " fullscreen";
+    created = std::to_string(width) + "x" + std::to_string(height) + " " + fullscreen(flags);
     return reinterpret_cast<SDL_Window*>(&events);
 }
 
 int set_fullscreen(SDL_Window*, Uint32 flags) {
     window_flags = flags;
-    note(flags ? "fullscreen" : "windowed");
+    note(fullscreen(flags));
     return 0;
 }
 
 int usable_bounds(int, SDL_Rect* bounds) {
-    *bounds = {0, 0, 960, 720};
+    *bounds = {0, 0, 1920, 1080};
     return 0;
 }
 
@@ -201,8 +208,8 @@ TEST(window, opens_at_the_largest_scale_the_screen_takes_and_fullscreen_where_as
     const struct {
         const char *scale, *fullscreen, *created;
     } cases[] = {
-        {"8", "0", "960x720"},  // the stand-in's screen
-        {"3", "1", "960x720 fullscreen"},
+        {"5", "0", "1280x960 windowed"},  // the stand-in's screen is 1920 x 1080
+        {"4", "1", "1280x960 fullscreen"},
     };
     for (const auto& c : cases) {
         setenv("KAVEX_SCALE", c.scale, 1);
@@ -260,6 +267,46 @@ TEST(window, present_puts_the_engine_image_in_whole_pixel_blocks_centred_on_blac
                           << y + c.top << ") is " << +observed[i] << ", not " << e;
             break;
         }
+    }
+}
+
+// The layer over a textured, additive, linearly filtered picture: a golden picture, which
+// KAVEX_UPDATE_PICTURES=1 writes again.
+TEST(window, status_layer_says_the_mode_and_the_switches_that_are_on) {
+    start_headless_app();
+    for (char key : {'t', 'm', 'a', 'f'}) send_message(GI_MSG_KEY, key);
+    draw_scene();
+    char text[128];
+    ASSERT_GT(GI_status_text(text, sizeof text), 0u);
+    std::vector<uint8_t> observed(320 * 240 * 3);
+    SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(observed.data(), 320, 240, 24,
+                                                              960, SDL_PIXELFORMAT_RGB24);
+    present_state state;
+    ASSERT_TRUE(copy_engine_image(stand_in(), *static_cast<kgl_engine*>(engine), surface, state,
+                                  text));
+    SDL_FreeSurface(surface);
+    const std::string golden = SOURCE_DIR "/tests/pictures/status-layer.png";
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.format = PNG_FORMAT_RGB;
+    png.width = 320;
+    png.height = 240;
+    if (getenv("KAVEX_UPDATE_PICTURES"))
+        png_image_write_to_file(&png, golden.c_str(), 0, observed.data(), 0, nullptr);
+    std::vector<uint8_t> expected(observed.size());
+    png_image read{};
+    read.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&read, golden.c_str())) << golden;
+    read.format = PNG_FORMAT_RGB;
+    ASSERT_TRUE(png_image_finish_read(&read, nullptr, expected.data(), 0, nullptr));
+    for (size_t i = 0; i < observed.size(); ++i) {
+        if (std::abs(observed[i] - expected[i]) <= 3) continue;
+        std::filesystem::create_directories("failed-pictures");
+        png_image_write_to_file(&png, "failed-pictures/status-layer.observed.png", 0,
+                                observed.data(), 0, nullptr);
+        FAIL() << "Probe color at (" << i / 3 % 320 << "," << i / 3 / 320 << ") channel "
+               << i % 3 << ": expected " << +expected[i] << ", observed " << +observed[i]
+               << "; see failed-pictures/status-layer.observed.png";
     }
 }
 
