@@ -49,12 +49,14 @@ class Desktop(unittest.TestCase):
             process.wait()
         shutil.rmtree(self.dir)
 
-    # Starts the program (or argv: a window manager, a compositor) on the X server; its stdout
-    # and stderr go to files of those names.
+    # Starts the program on the X server, its stdout and stderr into files of those names; or
+    # argv, a window manager or a compositor.
     def start(self, argv=None, **env):
         env = {"DISPLAY": self.name, "XDG_RUNTIME_DIR": self.dir, "HOME": self.dir, **env}
+        if argv:
+            return self.processes.append(start(env, self.dir, argv))
         with open(self.path("stdout"), "w") as out, open(self.path("stderr"), "w") as err:
-            self.processes.append(start(env, self.dir, argv or [PROGRAM], out, err))
+            self.processes.append(start(env, self.dir, [PROGRAM], out, err))
         self.program = self.processes[-1]
 
     def path(self, name):
