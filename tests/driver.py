@@ -132,7 +132,9 @@ def check(what, path, expected):
     if what == "mode":
         mode = path.lstat().st_mode if os.path.lexists(path) else 0
         return [] if mode == int(expected, 8) else [f"{path.name}: mode {mode:o}, not {expected}"]
-    golden = SOURCE / expected
+    golden = SOURCE / "docs" / (expected + ".png")
+    if not golden.exists():
+        golden = SOURCE / "tests/pictures" / (expected + ".png")
     if os.environ.get("KAVEX_UPDATE_PICTURES") and path.exists():
         if not golden.exists() or golden.read_bytes() != path.read_bytes():
             golden.write_bytes(path.read_bytes())
