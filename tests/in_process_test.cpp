@@ -117,61 +117,69 @@ const sdl_api& stand_in() {
 
 // The event a step stands for: 'q' quit, 'wN' window event N (1 shown, 2 hidden, 3 exposed,
 // 7 minimised, 9 restored), 'kKEY' a key pressed ('kAlt+KEY', 'kCtrl+KEY' with the modifier),
-// 'rKEY' the repeat of a held key, 'uKEY' a key released, 'tTEXT' text typed; '_' is a space.
-SDL_Event event_for(const std::string& step) {
+// 'rKEY' the repeat of a held key, 'uKEY' a key released, 'tTEXT' text typed.
+SDL_Event event_for(char kind, std::string name) {
     SDL_Event event{};
-    std::string name = step.substr(1);
-    std::replace(name.begin(), name.end(), '_', ' ');
-    if (step[0] == 'q') event.type = SDL_QUIT;
-    if (step[0] == 'w') event.type = SDL_WINDOWEVENT;
-    if (step[0] == 'w') event.window.event = static_cast<Uint8>(std::stoi(name));
-    if (step[0] == 't') event.type = SDL_TEXTINPUT;
-    if (step[0] == 't') name.copy(event.text.text, name.size());
-    if (step[0] != 'k' && step[0] != 'r' && step[0] != 'u') return event;
-    event.type = step[0] == 'u' ? SDL_KEYUP : SDL_KEYDOWN;
-    event.key.repeat = step[0] == 'r';
-    for (const auto& [prefix, modifier] : {std::pair{"Alt+", KMOD_LALT}, {"Ctrl+", KMOD_LCTRL}}) {
-        if (name.rfind(prefix, 0) != 0) continue;
-        event.key.keysym.mod = modifier;
-        name.erase(0, strlen(prefix));
-    }
+    event.type = kind == 'q'   ? SDL_QUIT
+                 : kind == 'w' ? SDL_WINDOWEVENT
+                 : kind == 't' ? SDL_TEXTINPUT
+                 : kind == 'u' ? SDL_KEYUP
+                               : SDL_KEYDOWN;
+    if (kind == 'w') event.window.event = static_cast<Uint8>(std::stoi(name));
+    if (kind == 't') name.copy(event.text.text, name.size());
+    if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) return event;
+    event.key.repeat = kind == 'r';
+    if (name.find('+') != std::string::npos) event.key.keysym.mod = name[0] == 'A' ? KMOD_LALT : KMOD_LCTRL;
+    name.erase(0, name.find('+') + 1);
     event.key.keysym.scancode = SDL_GetScancodeFromName(name.c_str());
     event.key.keysym.sym = SDL_GetKeyFromName(name.c_str());
     return event;
 }
 
-// Runs the window backend at hz through the steps, each an event (above), '.' for taking a
-// message ("what@ms") or 's' for a stall of a second.
+// Runs the window backend at hz through the steps: NAME=VALUE sets a variable for the run, '.'
+// takes a message ("what@ms"), 's' stalls for a second, anything else is an event (above);
+// '_' stands for a space. The window as it opens comes first, where it is not 320 x 240.
 std::string run(int hz, const std::string& steps) {
     setenv("SDL_VIDEODRIVER", "x11", 1);
     events.clear();
     seen.clear();
     now_ms = 0;
     refresh_rate = hz;
+    std::istringstream in(steps);
+    std::vector<std::string> set;
+    std::string step;
+    for (in >> step; step.find('=') != std::string::npos; in >> step) {
+        std::string value = step.substr(step.find('=') + 1);
+        std::replace(value.begin(), value.end(), '_', ' ');
+        set.push_back(step.substr(0, step.find('=')));
+        setenv(set.back().c_str(), value.c_str(), 1);
+    }
     app_params params{};
     params.width = 320;
     params.height = 240;
     const std::unique_ptr<backend> window = make_window_backend(stand_in(), params);
-    std::istringstream in(steps);
-    for (std::string step; in >> step;) {
+    if (created != "320x240 windowed") note(created);
+    do {
+        std::replace(step.begin(), step.end(), '_', ' ');
         message_record m{};
         if (step == "s")
             now_ms += 1000;
         else if (step != ".")
-            events.push_back(event_for(step));
+            events.push_back(event_for(step[0], step.substr(1)));
         else if (!window->next_message(m, nullptr))
             note("none");
         else if (m.type != GI_MSG_KEY)
             note(m.type == GI_MSG_REDRAW ? "redraw" : m.type == GI_MSG_CLOSE ? "close" : "other");
         else
             note(m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code));
-    }
+    } while (in >> step);
+    for (const std::string& name : set) unsetenv(name.c_str());
     return seen;
 }
 
 }  // namespace
 
-TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidden) {
+TEST(window, takes_the_keyboard_or_a_script_at_the_display_pace_and_rests_while_hidden) {
     const struct {
         int hz;
         const char *steps, *messages;
@@ -187,6 +195,12 @@ TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidde
         {0, ". . w3 .", "redraw@0 redraw@16 redraw@16"},
         {60, ". . w2 . . w1 . .", "redraw@0 redraw@16 none@266 none@516 redraw@516 redraw@532"},
         {60, ". w7 . w9 . .", "redraw@0 none@250 redraw@250 redraw@266"},
+        // The largest scale the screen takes (it is 1920 x 1080), and fullscreen from the start.
+        {60, "KAVEX_SCALE=5 .", "1280x960 windowed@0 redraw@0"},
+        {60, "KAVEX_SCALE=4 KAVEX_FULLSCREEN=1 .", "1280x960 fullscreen@0 redraw@0"},
+        // A script plays at the display's pace, and typed keys do nothing.
+        {60, "KAVEX_SCRIPT=key_t;redraw_2;code_99;message_7 . kx tx . . . . . .",
+         "key 116@0 redraw@0 redraw@16 code 99@32 other@32 close@32 close@32"},
         // The window's own keys are no messages; Escape leaves fullscreen, else it is a key.
         {60, ". kF11 kEscape kEscape kAlt+Return kAlt+Keypad_Enter rF11 kReturn kF1 kq tq "
              "kCtrl+q . . . .",
@@ -195,30 +209,6 @@ TEST(window, sdl_events_become_messages_at_the_display_pace_and_none_while_hidde
     };
     for (const auto& c : cases)
         EXPECT_EQ(run(c.hz, c.steps), c.messages) << c.steps << " at " << c.hz << " Hz";
-}
-
-TEST(window, plays_a_script_at_the_display_pace_and_ignores_typed_keys) {
-    setenv("KAVEX_SCRIPT", "key t; redraw 2; code 99; message 7", 1);
-    EXPECT_EQ(run(60, ". kx tx . . . . . ."),
-              "key 116@0 redraw@0 redraw@16 code 99@32 other@32 close@32 close@32");
-    unsetenv("KAVEX_SCRIPT");
-}
-
-TEST(window, opens_at_the_largest_scale_the_screen_takes_and_fullscreen_where_asked) {
-    const struct {
-        const char *scale, *fullscreen, *created;
-    } cases[] = {
-        {"5", "0", "1280x960 windowed"},  // the stand-in's screen is 1920 x 1080
-        {"4", "1", "1280x960 fullscreen"},
-    };
-    for (const auto& c : cases) {
-        setenv("KAVEX_SCALE", c.scale, 1);
-        setenv("KAVEX_FULLSCREEN", c.fullscreen, 1);
-        run(60, ".");
-        EXPECT_EQ(created, c.created) << "KAVEX_SCALE=" << c.scale;
-    }
-    unsetenv("KAVEX_SCALE");
-    unsetenv("KAVEX_FULLSCREEN");
 }
 
 // The present into surfaces of some of SDL's pixel formats and of sizes whose picture is at
