@@ -10,30 +10,44 @@
 # until it has used it up. Mesa also holds a spare 1 MiB buffer for a while now and then, so the
 # check compares the lowest figures of the second quarter and the last: a leak grows on.
 # Usage: soak.py [PROGRAM] (default: build/kavex-view)
-import os, subprocess, sys, tempfile, time
+import os
+import subprocess
+import sys
+import tempfile
+import time
 from pathlib import Path
 
 FRAMES, EACH, ALLOWED_KIB = 100000, 4, 256
-program = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "build", "kavex-view")
-steps, previous = [], 0
+program = sys.argv[1] if len(sys.argv) > 1 else "build/kavex-view"
+lines, previous = [], 0
 for n in range(FRAMES // EACH):
     combination = n % 32
-    steps += ["key m"] * (combination == 0 and n > 0) + ["key " + k for i, k in enumerate("lbtaf") if (previous ^ combination) >> i & 1]
-    steps.append(f"redraw {EACH}")
+    if combination == 0 and n > 0:
+        lines.append("key m")
+    for bit, key in enumerate("lbtaf"):  # the keys of the switches that change
+        if (previous ^ combination) >> bit & 1:
+            lines.append("key " + key)
+    lines.append(f"redraw {EACH}")
     previous = combination
 script = tempfile.NamedTemporaryFile("w", suffix=".script")
-script.write("\n".join(steps)), script.flush()
-env = {k: v for k, v in os.environ.items() if k != "KAVEX_RECORD"} | {"KAVEX_PLATFORM": "headless", "KAVEX_SCRIPT": "@" + script.name,
-                                                                 "GLIBC_TUNABLES": "glibc.malloc.mmap_threshold=131072:glibc.malloc.trim_threshold=131072"}
-started, samples = time.time(), []
+script.write("\n".join(lines))
+script.flush()
+tunables = "glibc.malloc.mmap_threshold=131072:glibc.malloc.trim_threshold=131072"
+env = dict(os.environ, KAVEX_PLATFORM="headless", KAVEX_SCRIPT="@" + script.name,
+           GLIBC_TUNABLES=tunables)
+env.pop("KAVEX_RECORD", None)
+started = time.time()
+samples = []  # (seconds since the start, resident KiB)
 with subprocess.Popen([program], env=env) as run:
     while run.poll() is None:
-        status = Path(f"/proc/{run.pid}/status").read_text()  # there until poll() reaps the process
-        samples += [(time.time(), int(line.split()[1])) for line in status.splitlines() if line.startswith("VmRSS:")]
+        status = Path(f"/proc/{run.pid}/status").read_text()  # there until poll() reaps it
+        for line in status.splitlines():
+            if line.startswith("VmRSS:"):
+                samples.append((time.time() - started, int(line.split()[1])))
         time.sleep(0.05)
 seconds = time.time() - started
-print(f"frames:                     {FRAMES} in {seconds:.1f} s ({FRAMES / seconds:.0f} frames/s), exit status {run.returncode}")
-lowest = [min((kib for t, kib in samples if int(4 * (t - started) / seconds) == q), default=0) for q in range(4)]
-for q in range(4): print(f"lowest resident, quarter {q + 1}: {lowest[q]} KiB")
-print(f"growth, quarter 2 to 4:     {lowest[3] - lowest[1]} KiB (allowed {ALLOWED_KIB})")
+print(f"frames: {FRAMES} in {seconds:.1f} s ({FRAMES / seconds:.0f} a second), status {run.returncode}")
+lowest = [min((kib for t, kib in samples if int(4 * t / seconds) == q), default=0) for q in range(4)]
+print(f"lowest resident memory in each quarter: {lowest} KiB")
+print(f"growth, quarter 2 to 4: {lowest[3] - lowest[1]} KiB (allowed {ALLOWED_KIB})")
 sys.exit(run.returncode != 0 or lowest[3] - lowest[1] > ALLOWED_KIB or not all(lowest))
