@@ -18,8 +18,8 @@ SOURCE = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(SOURCE / "tools"))
 import pngfile  # noqa: E402 (shared with the picture and icon tools)
 
-PROGRAM = os.environ.get("KAVEX_VIEW", str(SOURCE / "build/kavex-view"))
-FAULT = os.environ.get("KAVEX_FAULT_INJECT", "")
+PROGRAM = os.path.abspath(os.environ.get("KAVEX_VIEW", SOURCE / "build/kavex-view"))
+FAULT = os.environ.get("KAVEX_FAULT_INJECT", Path(PROGRAM).parent / "tests/libfault_inject.so")
 FAILED = Path(PROGRAM).parent / "tests/failed-pictures"
 # The golden pictures are llvmpipe's. Other drivers draw a little differently (a quad split
 # along the other diagonal), so the tests pin Mesa's software rasterizer, whatever the machine.
@@ -99,7 +99,7 @@ def picture_difference(expected, observed, name, tolerance=3):
 def expand(text, work):
     text = re.sub(r"\{name:(\d+)\}", lambda m: "n" * int(m.group(1)), text)
     text = re.sub(r"\{([^{}]+)\*(\d+)\}", lambda m: ";".join([m.group(1)] * int(m.group(2))), text)
-    text = text.replace("{dir}", work).replace("{fault}", FAULT)
+    text = text.replace("{dir}", work).replace("{fault}", str(FAULT))
     return re.sub(r"\\([nte0\\])", lambda m: ESCAPES[m.group(1)], text)
 
 
