@@ -19,7 +19,8 @@ void start_scene(gi_handle app_handle) {
     static const view_state_t initial = view_state;
     if (!engine) engine = kglCreateContext(view_width, view_height, 32);
     // A context of its own each time (the old one stays until the end): no GL state carries over.
-    if (!engine || !(gl_context = kglCreateGLContext(engine, 1)) || !kglMakeCurrent(engine, gl_context, app_handle)) {
+    if (engine) gl_context = kglCreateGLContext(engine, 1);
+    if (!gl_context || !kglMakeCurrent(engine, gl_context, app_handle)) {
         fprintf(stderr, "no headless GL engine (Mesa through EGL)\n");
         exit(1);
     }

@@ -46,8 +46,9 @@ with subprocess.Popen([program], env=env) as run:
                 samples.append((time.time() - started, int(line.split()[1])))
         time.sleep(0.05)
 seconds = time.time() - started
-print(f"frames: {FRAMES} in {seconds:.1f} s ({FRAMES / seconds:.0f} a second), status {run.returncode}")
-lowest = [min((kib for t, kib in samples if int(4 * t / seconds) == q), default=0) for q in range(4)]
+print(f"frames: {FRAMES} in {seconds:.1f} s, exit status {run.returncode}")
+quarters = [[kib for t, kib in samples if int(4 * t / seconds) == q] for q in range(4)]
+lowest = [min(quarter, default=0) for quarter in quarters]
 print(f"lowest resident memory in each quarter: {lowest} KiB")
 print(f"growth, quarter 2 to 4: {lowest[3] - lowest[1]} KiB (allowed {ALLOWED_KIB})")
 sys.exit(run.returncode != 0 or lowest[3] - lowest[1] > ALLOWED_KIB or not all(lowest))

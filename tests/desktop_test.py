@@ -89,7 +89,8 @@ class Desktop(unittest.TestCase):
     # The window's picture as pngfile reads one, or None while it does not show.
     def grab(self, window=None, width=320, height=240):
         try:
-            data = (window or self.window).get_image(0, 0, width, height, X.ZPixmap, 0xffffffff).data
+            image = (window or self.window).get_image(0, 0, width, height, X.ZPixmap, 0xffffffff)
+            data = image.data
         except error.XError:
             return None
         rgb = bytearray(width * height * 3)
@@ -109,7 +110,8 @@ class Desktop(unittest.TestCase):
         rows = [picture[3][y * width * 3:(y + 1) * width * 3] for y in range(height)]
         left, top = (width - 320 * scale) // 2 * 3, (height - 240 * scale) // 2
         inner = rows[top:top + 240 * scale]
-        around = rows[:top] + rows[top + 240 * scale:] + [r[:left] + r[left + 960 * scale:] for r in inner]
+        around = rows[:top] + rows[top + 240 * scale:]
+        around += [row[:left] + row[left + 960 * scale:] for row in inner]
         inner = [row[left:left + 960 * scale] for row in inner]
         return not any(map(any, around)) and inner[0][:3] == BACKGROUND and in_blocks(inner, scale)
 

@@ -156,8 +156,8 @@ def run(lines, work):
         if what == "env":
             name, equals, value = arg.partition("=")
             env[name] = value if equals else None
-        elif what == "script":
-            env["KAVEX_SCRIPT"] = arg
+        elif what == "script":  # a line of the script
+            env["KAVEX_SCRIPT"] = env["KAVEX_SCRIPT"] + "\n" + arg if "KAVEX_SCRIPT" in env else arg
         elif what == "args":
             args += words
         elif what == "setup":

@@ -38,8 +38,10 @@ static int chosen(const char* name) {
 FAULT("context", EGL_NO_CONTEXT, EGLContext, eglCreateContext,
       (EGLDisplay d, EGLConfig c, EGLContext s, const EGLint* a), (d, c, s, a))
 FAULT("mipmaps", GLU_INVALID_VALUE, GLint, gluBuild2DMipmaps,
-      (GLenum t, GLint c, GLint w, GLint h, GLenum f, GLenum y, const void* d), (t, c, w, h, f, y, d))
-FAULT("disk-full", (errno = ENOSPC, -1), ssize_t, write, (int f, const void* b, size_t n), (f, b, n))
+      (GLenum t, GLint c, GLint w, GLint h, GLenum f, GLenum y, const void* d),
+      (t, c, w, h, f, y, d))
+FAULT("disk-full", (errno = ENOSPC, -1), ssize_t, write,
+      (int f, const void* b, size_t n), (f, b, n))
 
 int openat(int dir, const char* path, int flags, ...) {
     va_list args;

@@ -135,8 +135,9 @@ SDL_Event event_for(char kind, std::string name) {
     if (kind == 't') name.copy(event.text.text, name.size());
     if (event.type != SDL_KEYDOWN && event.type != SDL_KEYUP) return event;
     event.key.repeat = kind == 'r';
-    if (name.find('+') != std::string::npos) event.key.keysym.mod = name[0] == 'A' ? KMOD_LALT : KMOD_LCTRL;
-    name.erase(0, name.find('+') + 1);
+    const auto plus = name.find('+');
+    if (plus != std::string::npos) event.key.keysym.mod = name[0] == 'A' ? KMOD_LALT : KMOD_LCTRL;
+    name.erase(0, plus + 1);
     event.key.keysym.scancode = SDL_GetScancodeFromName(name.c_str());
     event.key.keysym.sym = SDL_GetKeyFromName(name.c_str());
     return event;
@@ -176,8 +177,10 @@ std::string run(int hz, const std::string& steps) {
             note("none");
         else if (m.type != GI_MSG_KEY)
             note(m.type == GI_MSG_REDRAW ? "redraw" : m.type == GI_MSG_CLOSE ? "close" : "other");
+        else if (m.character)
+            note("key " + std::to_string(m.character));
         else
-            note(m.character ? "key " + std::to_string(m.character) : "code " + std::to_string(m.code));
+            note("code " + std::to_string(m.code));
     } while (in >> step);
     for (const std::string& name : set) unsetenv(name.c_str());
     return seen;
@@ -291,7 +294,8 @@ TEST(screenshot, goes_into_the_pictures_folder_under_a_name_no_file_has) {
         {"", "Pictures/kavex-view/kavex-view-20261130-120000.png"},
         {"touch $S.png $S-2.png", "Pictures/kavex-view/kavex-view-20261130-120000-3.png"},
         {"ln -s nowhere $S.png", "Pictures/kavex-view/kavex-view-20261130-120000-2.png"},
-        {"printf 'XDG_PICTURES_DIR=$HOME/a\\nXDG_PICTURES_DIR=\"$HOME/My Pics\"' > .c/user-dirs.dirs",
+        {"printf 'XDG_PICTURES_DIR=$HOME/a\\nXDG_PICTURES_DIR=\"$HOME/My Pics\"'"
+         " > .c/user-dirs.dirs",
          "My Pics/kavex-view/kavex-view-20261130-120000.png"},
         {"echo XDG_PICTURES_DIR=Pics > .config/user-dirs.dirs",
          "Pictures/kavex-view/kavex-view-20261130-120000.png"},
