@@ -117,7 +117,8 @@ std::string display_drivers() {
     if (wayland && (wayland[0] == '/' || (runtime_dir && runtime_dir[0] == '/')))
         drivers += drivers.empty() ? "wayland" : ",wayland";
     else if (wayland && drivers.empty())
-        cannot_open_window("WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not");
+        cannot_open_window(
+            "WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not");
     return drivers;
 }
 
@@ -441,7 +442,8 @@ private:
         }
         case SDL_TEXTINPUT:
             if (script_) return false;  // the script's keys only
-            for (std::string_view s = event.text.text; !s.empty() && pending_count_ < pending_capacity;) {
+            for (std::string_view s = event.text.text;
+                 !s.empty() && pending_count_ < pending_capacity;) {
                 int32_t character;
                 const size_t length = decode_utf8(s, character);
                 if (!length) character = 0xFFFD;  // malformed: a replacement character

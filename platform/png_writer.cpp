@@ -138,7 +138,8 @@ int save(const std::string& path, const uint8_t* rgb, int width, int height, boo
     }
     // A replaced file keeps its permission bits, and its owner where the process may set it.
     int problem = 0;
-    if (replacing && fchown(file.fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) problem = errno;
+    if (replacing && fchown(file.fd, old.st_uid, old.st_gid) != 0 && errno != EPERM)
+        problem = errno;
     if (replacing && !problem && fchmod(file.fd, old.st_mode & 0777) != 0) problem = errno;
     sink out{file.fd};
     if (!problem) problem = encode(out, rgb, width, height);
