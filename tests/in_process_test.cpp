@@ -7,6 +7,9 @@
 #include <SDL.h>
 #include <png.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
