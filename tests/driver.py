@@ -166,7 +166,7 @@ def run(lines, work):
                 return [f"{'skipped' if made.returncode == 77 else 'set-up failed'}: {raw}"]
         elif what == "no-sanitizer":
             if b"__asan_init" in Path(PROGRAM).read_bytes():
-                return ["skipped: a sanitizer's allocator ends the run where memory runs out"]
+                return ["skipped in a sanitizer build"]
         elif what == "limit":
             start_with["limits"].append((getattr(resource, "RLIMIT_" + words[0]), int(words[1])))
         elif what in ("blocked", "ignored"):
