@@ -100,7 +100,9 @@ void* take_signals(void*) {
         if (number < 0) continue;  // interrupted
         if (number != SIGINT && number != SIGTERM && number != SIGHUP) end_by(number);
         if (close_at_once) end_now(1, "");
-        if (closing) give_up();
+        // A repeat waits out the first one's second: `timeout` and group kills send a signal
+        // twice at once, and a program that is closing normally must still end with status 0.
+        if (closing) continue;
         close_requested = true;
         closing = true;
         clock_gettime(CLOCK_MONOTONIC, &deadline);
