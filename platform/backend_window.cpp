@@ -169,6 +169,13 @@ stuck_wait display_wait(const char* driver) {
     return {1, "for the display " + quoted(name ? name : "") + " to answer"};
 }
 
+// Starts SDL's video. libxcb writes a refusing X server's reason on stderr and libX11 a blank
+// line after it; the program's own line says what failed.
+bool started(const sdl_api& sdl) {
+    const library_quiet quiet;
+    return sdl.SDL_Init(SDL_INIT_VIDEO) == 0;
+}
+
 // SDL loads Xlib itself when it talks to an X server; the handler goes in only then. Returns
 // Xlib's XGetWindowAttributes, or null without an X server.
 using get_attributes = Status (*)(Display*, Window, XWindowAttributes*);
@@ -204,7 +211,7 @@ public:
         if (const char* script = setting_value("KAVEX_SCRIPT")) script_.emplace(script, false);
         const stuck_wait connecting = display_wait(env_value("SDL_VIDEODRIVER"));
         const waiting_on wait(connecting);
-        if (sdl_.SDL_Init(SDL_INIT_VIDEO) != 0) {
+        if (!started(sdl_)) {
             if (drivers.empty()) cannot_open();
             cannot_open_window(unanswered(drivers));
         }

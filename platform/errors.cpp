@@ -1,5 +1,9 @@
 #include "platform/errors.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +16,8 @@
 namespace {
 
 void* reserve = malloc(64 << 10);  // a few error lines' worth, and then some
+
+std::atomic<int> error_fd{STDERR_FILENO};
 
 // Characters that change or hide what a line shows without showing themselves: Unicode's
 // invisible format characters (Cf), and the line and paragraph separators.
@@ -97,3 +103,23 @@ std::string quoted(std::string_view text) {
 }
 
 void release_reserve() { free(std::exchange(reserve, nullptr)); }
+
+library_quiet::library_quiet() {
+    // The copy is made once and never closed, so the signal thread never writes to a closed
+    // or reused descriptor.
+    static const int copy = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int nowhere = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (copy >= 0 && nowhere >= 0) {
+        fflush(stderr);
+        error_fd = copy;
+        quiet_ = dup2(nowhere, STDERR_FILENO) >= 0;
+    }
+    if (nowhere >= 0) close(nowhere);
+}
+
+library_quiet::~library_quiet() {
+    if (quiet_) dup2(error_fd, STDERR_FILENO);
+    error_fd = STDERR_FILENO;
+}
+
+int error_descriptor() { return error_fd; }

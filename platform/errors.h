@@ -22,3 +22,20 @@ std::string quoted(std::string_view text);
 // Gives back the memory set aside at start, so that where memory has run out, the line that
 // says so can still be made. For the places that end the run on std::bad_alloc.
 void release_reserve();
+
+// While one exists, what a library writes on stderr goes nowhere, and error_descriptor() is
+// the user's stderr still. For the libraries that print a complaint of their own where the
+// program's line says what failed (libxcb writes a refusing X server's reason there itself).
+class library_quiet {
+public:
+    library_quiet();
+    ~library_quiet();
+    library_quiet(const library_quiet&) = delete;
+    library_quiet& operator=(const library_quiet&) = delete;
+
+private:
+    bool quiet_ = false;
+};
+
+// Where a line must go that may be written while a library_quiet exists (the signal thread's).
+int error_descriptor();

@@ -51,9 +51,9 @@ std::unique_lock<std::mutex> no_temporary_names() {
 [[noreturn]] void end_now(int status, const std::string& line) {
     const auto hold = no_temporary_names();
     if (auto words = last_words.load()) words();
-    pollfd err{STDERR_FILENO, POLLOUT, 0};
+    pollfd err{error_descriptor(), POLLOUT, 0};
     if (!line.empty() && poll(&err, 1, 0) == 1 && (err.revents & POLLOUT))
-        write_all(STDERR_FILENO, line.data(), line.size());
+        write_all(err.fd, line.data(), line.size());
     _exit(status);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 
 // SIGINT, SIGTERM and SIGHUP ask the program to close (take_close_request); should it still run
-// a second later, or on a second one, it ends without waiting (see stuck_wait). Every other
+// a second after the first, it ends without waiting (see stuck_wait). Every other
 // signal whose default ends the process ends it so, once no file has a temporary name. Signals
 // ignored or handled when the program started stay as they were (nohup, a test harness); a mask
 // inherited from a launcher does not matter. SIGPIPE is ignored, so a reader of stderr that went

@@ -5,6 +5,7 @@ import ctypes
 import os
 import shutil
 import signal
+import struct
 import tempfile
 import time
 import unittest
@@ -187,6 +188,23 @@ class Desktop(unittest.TestCase):
         self.x.close()
         self.server.terminate()
         self.ended(1, "kavex-view: lost the connection to the display\n")
+        # A server that refuses the connection (a cookie the program does not have): the
+        # program's own line alone, though libxcb writes the server's reason on stderr.
+        cookie = struct.pack(">HHHH18sH16x", 256, 0, 0, 18, b"MIT-MAGIC-COOKIE-1", 16)
+        Path(self.path("cookies")).write_bytes(cookie)
+        server, name = start_xvfb("-auth", self.path("cookies"))
+        self.processes.append(server)
+        self.start(DISPLAY=name)
+        self.ended(1, f"kavex-view: cannot open a window: the X server on '{name}' refused the "
+                      "connection; KAVEX_PLATFORM=headless runs without a display\n")
+        # A server that does not answer before the window opens: a signal's line all the same.
+        server.send_signal(signal.SIGSTOP)
+        self.start(DISPLAY=name)
+        fds = f"/proc/{self.program.pid}/fd/"
+        links = lambda: [os.path.realpath(fds + fd) for fd in os.listdir(fds)]
+        self.assertTrue(eventually(lambda: any("socket:" in link for link in links())))
+        self.program.terminate()
+        self.ended(1, f"kavex-view: gave up waiting for the display '{name}' to answer\n")
 
     def test_weston_at_scale_2_draws_2_x_2_device_pixels_moves_takes_keys_ends_on_sigterm(self):
         # weston's output: 512 x 384 in the desktop's units, 1024 x 768 pixels.

@@ -2,12 +2,12 @@
 import os, subprocess
 
 
-def start_xvfb():
-    """(the Xvfb process, its display name, as ":N"). Xvfb picks a free display and writes its
-    number once it listens; OSError if it ends first."""
+def start_xvfb(*options):
+    """(the Xvfb process, its display name, as ":N"), with Xvfb's options added. Xvfb picks a
+    free display and writes its number once it listens; OSError if it ends first."""
     ready, write = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                              pass_fds=(write,), stderr=subprocess.DEVNULL)
+    argv = ["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"]
+    server = subprocess.Popen(argv + list(options), pass_fds=(write,), stderr=subprocess.DEVNULL)
     os.close(write)
     with os.fdopen(ready, "rb") as pipe:
         number = pipe.readline().strip()
