@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <mutex>
@@ -114,6 +115,25 @@ void* take_signals(void*) {
 // process does.
 void unblock_in_child() { pthread_sigmask(SIG_UNBLOCK, &shared().taken, nullptr); }
 
+pid_t signals_pid;  // the process whose thread takes the signals, not a child forked later
+
+// At a normal exit, a signal that ends the process and was sent before it ends the process as
+// it would have at once: the signal thread may not have run yet, or waits on a temporary name.
+void end_by_signal_sent() {
+    if (getpid() != signals_pid) return;
+    sigset_t pending;
+    sigpending(&pending);
+    bool sent;
+    {
+        const std::lock_guard<std::mutex> hold(shared().lock);
+        sent = shared().ending;
+    }
+    for (int number = 1; number < NSIG && !sent; ++number)
+        sent = number != SIGINT && number != SIGTERM && number != SIGHUP &&
+               sigismember(&shared().taken, number) == 1 && sigismember(&pending, number) == 1;
+    while (sent) pause();  // until the signal thread ends the process
+}
+
 }  // namespace
 
 void start_signals() {
@@ -137,6 +157,8 @@ void start_signals() {
     }
     pthread_sigmask(SIG_BLOCK, &taken, nullptr);
     pthread_atfork(nullptr, nullptr, unblock_in_child);
+    signals_pid = getpid();
+    atexit(end_by_signal_sent);
     pthread_t thread;
     if (const int error = pthread_create(&thread, nullptr, take_signals, nullptr))
         fail(1, "cannot start: %s", strerror(error));
