@@ -81,6 +81,8 @@ std::unique_lock<std::mutex> no_temporary_names() {
     _exit(128 + number);  // not reached
 }
 
+bool asks_to_close(int number) { return number == SIGINT || number == SIGTERM || number == SIGHUP; }
+
 // The signal thread. After a close signal, the program has a second to end on its own.
 void* take_signals(void*) {
     timespec deadline{};
@@ -99,7 +101,7 @@ void* take_signals(void*) {
             number = sigwaitinfo(&shared().taken, nullptr);
         }
         if (number < 0) continue;  // interrupted
-        if (number != SIGINT && number != SIGTERM && number != SIGHUP) end_by(number);
+        if (!asks_to_close(number)) end_by(number);
         if (close_at_once) end_now(1, "");
         // A repeat waits out the first one's second: `timeout` and group kills send a signal
         // twice at once, and a program that is closing normally must still end with status 0.
@@ -129,8 +131,8 @@ void end_by_signal_sent() {
         sent = shared().ending;
     }
     for (int number = 1; number < NSIG && !sent; ++number)
-        sent = number != SIGINT && number != SIGTERM && number != SIGHUP &&
-               sigismember(&shared().taken, number) == 1 && sigismember(&pending, number) == 1;
+        sent = !asks_to_close(number) && sigismember(&shared().taken, number) == 1 &&
+               sigismember(&pending, number) == 1;
     while (sent) pause();  // until the signal thread ends the process
 }
 
