@@ -1,43 +1,10 @@
-// Start-up: the window, the GL engine and context, the scene set-up, then the message loop
-// until the window is closed.
+// The program: start-up, then the message loop until the window is closed.
 #include <cstdlib>
-#include <cstring>
 
 #include "app/app.h"
-#include "scene/renderer.h"
-#include "scene/view_state.h"
-
-namespace {
-
-void fatal(const char* text) {
-    GI_messagebox(nullptr, 0x10000000, "Fatal error", text);
-    exit(1);  // a failed start is a failure, whatever the box says
-}
-
-}  // namespace
 
 int main() {
-    static app_params params;
-    strcpy(params.title, "Kavex Mesa/OpenGL View");
-    params.x = 200;
-    params.y = 60;
-    params.width = view_width;
-    params.height = view_height;
-    params.handler = handle_message;
-    params.platform_words[0] = 0;
-    params.platform_words[1] = 0;
-    params.platform_words[2] = 2;
-    app = GI_create_app(&params);
-
-    engine = kglCreateContext(view_width, view_height, 32);
-    if (!engine) fatal("Unable to intialize mesa engine");
-    gl_context = kglCreateGLContext(engine, 1);
-    if (!gl_context) fatal("Unable to intialize mesa context");
-    kglMakeCurrent(engine, gl_context, app);
-    GC_create_connected(2, 0, 0, app);
-
-    init_gl(view_width, view_height);
-
+    start_program();
     run_message_loop();
     GI_destroy_window(static_cast<app_record*>(app)->main_window);
     exit(0);

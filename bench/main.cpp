@@ -1,225 +1,201 @@
-// kavex-bench: the figures of a frame, presenting, snapping and the message path on the
-// headless engine, each set against its own baseline measured in the same run, then the heap
-// allocations of steady frames.
+// kavex-bench: what the program costs around its frames' own GL calls, in process on the
+// headless engine, started as main starts it: a frame, presenting it into a window's surface
+// at scales 1, 4 and 9 (against a memcpy of as many bytes), a snap (against libpng's simplified
+// writer), and the message path; then the heap allocations of steady frames.
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
+#include <png.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "bench/alloc_count.h"
-#include "bench/figures.h"
-#include "bench/message_path.h"
-#include "bench/scene_setup.h"
-#include "bench/window_present.h"
+#include "bench/allocations.h"
+#include "harness/in_process.h"
+#include "platform/gl/engine.h"
+#include "platform/gui/window/present.h"
+#include "platform/pictures/png_writer.h"
 #include "scene/renderer.h"
 
 namespace {
 
-struct result {
-    double seconds;  // real time per iteration, the median where there are repetitions
-    benchmark::UserCounters counters;
-};
+// A script of redraws longer than any run.
+const std::string redraws = "redraw 1000000\n";
 
-// Whether a run failed or was skipped: Google Benchmark 1.8 replaced Run::error_occurred with
-// Run::skipped, so the member that exists is the one used.
-template <class Run>
-auto failed(const Run& run, int) -> decltype(static_cast<bool>(run.skipped)) {
-    return static_cast<bool>(run.skipped);
-}
-template <class Run>
-bool failed(const Run& run, long) {
-    return run.error_occurred;
+const kgl_engine& the_engine() { return *static_cast<const kgl_engine*>(engine); }
+
+// The program started afresh; with heaviest, in the heaviest state the keyboard can reach.
+void start(bool heaviest = false, const std::string& script = "#") {
+    start_in_process(script);
+    if (heaviest)
+        for (char key : {'l', 't', 'f', 'b', 'a'}) send_message(GI_MSG_KEY, key);
 }
 
-// The console output, and each figure kept for the summary.
-class collecting_reporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, result> results;
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (failed(run, 0)) continue;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
-            results[run.run_name.function_name] = {
-                run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit),
-                run.counters};
-        }
-    }
-};
-
-std::string duration(double seconds) {
-    char text[32];
-    if (seconds < 1e-6)
-        snprintf(text, sizeof text, "%.0f ns", seconds * 1e9);
-    else if (seconds < 1e-3)
-        snprintf(text, sizeof text, "%.1f us", seconds * 1e6);
-    else
-        snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
-    return text;
+void floor_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glFlush();
+    glFinish();
 }
 
-void print_summary(const std::map<std::string, result>& results) {
-    struct row {
-        const char* label;
-        const char* name;
-        const char* baseline;  // the figure it is divided by, or null
-        double limit;          // the target: a ratio with a baseline, else seconds; 0 for none
-    };
-    const row rows[] = {
-        {"floor frame (clear, flush, finish)", "frame/floor", nullptr, 0},
-        {"draw_scene + glFinish, initial", "frame/scene_initial", "frame/floor", 0},
-        {"draw_scene + glFinish, heaviest", "frame/scene_heaviest", "frame/floor", 0},
-        {"bare glReadPixels (BGRA)", "present/readback_bare", nullptr, 0},
-        {"present: window path", "present/window_path", "present/readback_bare", 1.2},
-        {"memcpy of 320 x 240 x 4 bytes", "present/memcpy_1x", nullptr, 0},
-        {"memcpy of 1280 x 960 x 4 bytes", "present/memcpy_4x", nullptr, 0},
-        {"memcpy of 2880 x 2160 x 4 bytes", "present/memcpy_9x", nullptr, 0},
-        {"present at 1 x (320 x 240)", "present/window_path", "present/memcpy_1x", 0},
-        {"present at 4 x (1280 x 960)", "present/window_path_4x", "present/memcpy_4x", 1.5},
-        {"present at 9 x (2880 x 2160)", "present/window_path_9x", "present/memcpy_9x", 1.5},
-        {"snap, initial frame", "snap/write_png_initial", nullptr, 3e-3},
-        {"snap, heaviest frame", "snap/write_png_heaviest", nullptr, 3e-3},
-        {"build_texture", "texture/build_texture", "frame/floor", 0},
-        {"message path, per message", "message/redraw_path", nullptr, 2e-6},
-    };
-    start_scene();
-    printf("\nSummary (median of 5 runs, real time) on %s, OpenGL %s\n",
-           reinterpret_cast<const char*>(glGetString(GL_RENDERER)),
-           reinterpret_cast<const char*>(glGetString(GL_VERSION)));
-    printf("%-36s %10s %14s %16s %s\n", "figure", "time", "ratio", "target", "");
-    for (const row& r : rows) {
-        const auto found = results.find(r.name);
-        if (found == results.end()) continue;
-        const result& figure = found->second;
-        std::string ratio, target, verdict;
-        double measured = figure.seconds;
-        if (r.baseline) {
-            const auto base = results.find(r.baseline);
-            if (base == results.end()) continue;
-            measured = figure.seconds / base->second.seconds;
-            char text[48];
-            snprintf(text, sizeof text, "%.2f x %s", measured,
-                     std::string(r.baseline).substr(std::string(r.baseline).find('/') + 1)
-                         .c_str());
-            ratio = text;
-            if (r.limit > 0) {
-                snprintf(text, sizeof text, "<= %.1f x", r.limit);
-                target = text;
-            }
-        } else if (r.limit > 0) {
-            target = "<= " + duration(r.limit);
-        }
-        if (r.limit > 0) verdict = measured <= r.limit ? "met" : "MISSED";
-        const auto bytes = figure.counters.find("bytes");
-        if (bytes != figure.counters.end())
-            ratio = std::to_string(static_cast<long>(bytes->second.value)) + " bytes";
-        printf("%-36s %10s %14s %16s %s\n", r.label, duration(figure.seconds).c_str(),
-               ratio.c_str(), target.c_str(), verdict.c_str());
+void scene_frame() {
+    draw_scene();
+    glFinish();
+}
+
+void frame(benchmark::State& state, void (*one_frame)(), bool heaviest) {
+    start(heaviest);
+    for (auto _ : state) one_frame();
+}
+
+// A surface like the window's on an X server of depth 24.
+SDL_Surface* window_surface(int scale) {
+    return SDL_CreateRGBSurfaceWithFormat(0, 320 * scale, 240 * scale, 32,
+                                          SDL_PIXELFORMAT_RGB888);
+}
+
+const sdl_api& sdl() {
+    std::string error;
+    static const sdl_api* loaded = load_sdl(error);
+    return *loaded;
+}
+
+void present(benchmark::State& state, int scale) {
+    start();
+    scene_frame();
+    SDL_Surface* surface = window_surface(scale);
+    present_state kept;
+    for (auto _ : state) copy_engine_image(sdl(), the_engine(), surface, kept);
+    SDL_FreeSurface(surface);
+}
+
+void copy(benchmark::State& state, int scale) {
+    std::vector<uint8_t> from(320 * 240 * 4 * scale * scale, 1);
+    std::vector<uint8_t> to(from.size());
+    for (auto _ : state) {
+        memcpy(to.data(), from.data(), from.size());
+        benchmark::ClobberMemory();
     }
 }
 
-// Heap allocations over steady frames, after the first frames have warmed every cache.
-void count_allocations(const char* label, const std::function<void()>& frame,
-                       int warm_up = 200, int frames = 1000) {
-    for (int i = 0; i < warm_up; ++i) frame();
-    glFinish();
-    alloc_counting_begin();
-    for (int i = 0; i < frames; ++i) frame();
-    glFinish();
-    const alloc_counts counts = alloc_counting_end();
-    printf("%-44s %12llu %14llu %14llu  ", label,
-           static_cast<unsigned long long>(counts.operator_new),
-           static_cast<unsigned long long>(counts.malloc_this),
-           static_cast<unsigned long long>(counts.malloc_other));
-    for (const auto& [object, count] : counts.callers)
-        printf("%s %llu; ", object.c_str(), static_cast<unsigned long long>(count));
-    printf("\n");
+// The picture after the default script's 90 frames, bottom row first, as a snap reads it.
+std::vector<uint8_t> picture(bool heaviest) {
+    start(heaviest);
+    for (int i = 0; i < 90; ++i) draw_scene();
+    std::vector<uint8_t> rgb(320 * 240 * 3);
+    engine_read_pixels(the_engine(), GL_RGB, rgb.data());
+    return rgb;
 }
 
-SDL_Surface* surface;
-present_state kept;
-// The program's handler, then what the window backend does after every dispatch.
-int handle_and_present(gi_handle target, message_record* message) {
-    const int result = handle_message(target, message);
-    copy_engine_image(window_sdl(), scene_engine(), surface, kept);
-    return result;
+void snap(benchmark::State& state, bool heaviest, bool simplified) {
+    const std::vector<uint8_t> rgb = picture(heaviest);
+    const std::string path = "/tmp/kavex-bench-" + std::to_string(getpid()) + ".png";
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 320;
+    image.height = 240;
+    image.format = PNG_FORMAT_RGB;
+    std::string error;
+    for (auto _ : state)
+        if (simplified ? !png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), -960,
+                                                  nullptr)
+                       : !write_png(path, rgb.data(), 320, 240, error))
+            state.SkipWithError("cannot write the picture");
+    FILE* file = fopen(path.c_str(), "rb");
+    if (file && fseek(file, 0, SEEK_END) == 0) state.counters["bytes"] = ftell(file);
+    if (file) fclose(file);
+    unlink(path.c_str());
+}
+
+long messages_handled;
+
+int count_message(gi_handle, message_record*) {
+    ++messages_handled;
+    return 0;
+}
+
+// One message through the GUI library: wait for it, dispatch it.
+void dispatch_one() {
+    message_record message;
+    GI_wait_message(&message, 0);
+    GI_dispatch_message(message.target, &message);
+}
+
+// A redraw from the headless backend's script through the GUI library to a handler that only
+// counts, so that no GL work is measured.
+void message_path(benchmark::State& state) {
+    start(false, redraws);
+    static_cast<app_record*>(app)->params.handler = count_message;
+    messages_handled = 0;
+    for (auto _ : state) dispatch_one();
+    if (messages_handled != static_cast<long>(state.iterations()))
+        state.SkipWithError("not every message was dispatched");
+}
+
+// Real time, since the engine's threads may do part of the work; the median of five runs,
+// interleaved, as other processes share the cores.
+void add(const char* name, const std::function<void(benchmark::State&)>& run) {
+    benchmark::RegisterBenchmark(name, run)->UseRealTime()->Repetitions(5)->ReportAggregatesOnly();
+}
+
+void register_figures() {
+    add("frame/floor", [](benchmark::State& s) { frame(s, floor_frame, false); });
+    add("frame/scene_initial", [](benchmark::State& s) { frame(s, scene_frame, false); });
+    add("frame/scene_heaviest", [](benchmark::State& s) { frame(s, scene_frame, true); });
+    for (int scale : {1, 4, 9}) {
+        const std::string size = std::to_string(scale) + "x";
+        add(("present/" + size).c_str(), [scale](benchmark::State& s) { present(s, scale); });
+        add(("memcpy/" + size).c_str(), [scale](benchmark::State& s) { copy(s, scale); });
+    }
+    add("snap/initial", [](benchmark::State& s) { snap(s, false, false); });
+    add("snap/heaviest", [](benchmark::State& s) { snap(s, true, false); });
+    add("snap/simplified_initial", [](benchmark::State& s) { snap(s, false, true); });
+    add("snap/simplified_heaviest", [](benchmark::State& s) { snap(s, true, true); });
+    add("message/redraw_path", message_path);
+}
+
+// Heap allocations over 1000 steady frames, after 200 have warmed every cache.
+void count_allocations(const char* label, const std::function<void()>& step) {
+    for (int i = 0; i < 200; ++i) step();
+    glFinish();
+    start_counting();
+    for (int i = 0; i < 1000; ++i) step();
+    glFinish();
+    const allocation_counts counts = stop_counting();
+    printf("%-46s %12lu %14lu %15lu\n", label, counts.operator_new, counts.malloc_here,
+           counts.malloc_elsewhere);
 }
 
 void print_allocations() {
-    surface = make_window_like_surface();
-    const kgl_engine& image = scene_engine();
-    const auto dispatch_one = [] {
-        message_record message;
-        GI_wait_message(&message, 0);
-        GI_dispatch_message(message.target, &message);
-    };
-    printf("\nHeap allocations in 1000 steady frames (after 200 to warm up)\n");
-    printf("%-44s %12s %14s %14s  %s\n", "", "operator new", "malloc (main)",
-           "malloc (other)", "main thread's allocations by caller");
-
-    start_scene();
-    count_allocations("floor frame (clear, flush, finish)", [] {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glFlush();
-        glFinish();
+    printf("\nHeap allocations in 1000 steady frames (after 200)  operator new  malloc (main)"
+           "  malloc (other)\n");
+    SDL_Surface* surface = window_surface(1);
+    present_state kept;
+    const auto presented = [&] { copy_engine_image(sdl(), the_engine(), surface, kept); };
+    start();
+    count_allocations("draw_scene + glFinish", scene_frame);
+    count_allocations("present at 1 x", presented);
+    start(false, redraws);
+    count_allocations("steady frame: message, handle_message, present", [&] {
+        dispatch_one();
+        presented();
     });
-    start_scene();
-    count_allocations("draw_scene + glFinish, initial", [] {
-        draw_scene();
-        glFinish();
-    });
-    start_scene();
-    set_heaviest_state();
-    count_allocations("draw_scene + glFinish, heaviest", [] {
-        draw_scene();
-        glFinish();
-    });
-    count_allocations("present: window path",
-                      [&image] { copy_engine_image(window_sdl(), image, surface, kept); });
-    start_app(count_message);
-    count_allocations("message path (counting handler)", dispatch_one);
-    start_app(handle_and_present);
-    count_allocations("steady frame: message, handle_message, present", dispatch_one);
-    start_app(handle_and_present);
-    set_heaviest_state();
-    count_allocations("the same in the heaviest state", dispatch_one);
-    // With a display, the real window backend as well: SDL's event pump, the present into the
-    // window surface and its update, paced at the display's rate.
-    const char* display = getenv("DISPLAY");
-    if (display && *display) {
-        start_app(handle_message, true);
-        printf("(in a window: 300 messages after 60 to warm up)\n");
-        count_allocations("steady frame in a window (SDL on X11)", dispatch_one, 60, 300);
-    }
     SDL_FreeSurface(surface);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    register_frame_figures();
-    register_present_figures();
-    register_message_figures();
-    register_png_figures();
-    // Repetitions of different figures interleaved, so a change in the machine's load falls on
-    // a figure and its baseline alike.
+    register_figures();
     std::vector<char*> args(argv, argv + argc);
     char interleave[] = "--benchmark_enable_random_interleaving=true";
     args.insert(args.begin() + 1, interleave);
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    collecting_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    print_summary(reporter.results);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
+    benchmark::RunSpecifiedBenchmarks();
     print_allocations();
     benchmark::Shutdown();
     return 0;

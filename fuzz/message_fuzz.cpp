@@ -13,7 +13,7 @@
 #include <string>
 
 #include "harness/in_process.h"
-#include "platform/script.h"
+#include "platform/session/script.h"
 #include "scene/view_state.h"
 
 namespace {
@@ -60,7 +60,7 @@ message_record next_message(FuzzedDataProvider& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const view_state_t initial = (start_headless_app(), view_state);
+    static const view_state_t initial = (start_in_process(), view_state);
     FuzzedDataProvider input(data, size);
     restore(initial);
     script_writer writer;
@@ -84,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     writer.end(record);
     const view_state_t live = view_state;
-    create_app("headless", record.c_str());  // the quits the closes posted go with the old one
+    restart_app(record);  // the quits the closes posted go with the old application
     restore(initial);
     for (message_record m; delivered > 0;) {
         if (!GI_wait_message(&m, 0)) continue;

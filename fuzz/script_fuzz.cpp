@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/script.h"
+#include "platform/session/script.h"
 
 namespace {
 

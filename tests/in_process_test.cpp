@@ -16,12 +16,13 @@
 #include <sstream>
 
 #include "harness/in_process.h"
-#include "platform/backend.h"
-#include "platform/engine.h"
-#include "platform/script.h"
-#include "platform/sdl_api.h"
-#include "platform/snap.h"
-#include "platform/window_present.h"
+#include "platform/gl/engine.h"
+#include "platform/gui/backend.h"
+#include "platform/gui/window/present.h"
+#include "platform/gui/window/sdl_api.h"
+#include "platform/pictures/snap.h"
+#include "platform/runtime/settings.h"
+#include "platform/session/script.h"
 #include "scene/renderer.h"
 #include "scene/view_state.h"
 #include <gtest/gtest.h>
@@ -165,7 +166,9 @@ std::string run(int hz, const std::string& steps) {
     app_params params{};
     params.width = 320;
     params.height = 240;
-    const std::unique_ptr<backend> window = make_window_backend(stand_in(), params);
+    char* argv[] = {program_invocation_name, nullptr};
+    const settings& given = read_settings(1, argv);
+    const std::unique_ptr<backend> window = make_window_backend(stand_in(), given, params);
     if (created != "320x240 windowed") note(created);
     do {
         std::replace(step.begin(), step.end(), '_', ' ');
@@ -226,7 +229,7 @@ TEST(window, takes_the_keyboard_or_a_script_at_the_display_pace_and_rests_while_
 // picture (KAVEX_UPDATE_PICTURES=1 writes them again), within a channel's steps of 8 bits.
 TEST(window, present_shows_the_picture_in_whole_pixel_blocks_centred_on_black) {
     ASSERT_TRUE(on_llvmpipe);
-    start_headless_app();
+    start_in_process();
     for (char key : {'m', 'a'}) send_message(GI_MSG_KEY, key);  // changes that do not show
     draw_scene();
     char status[128];
@@ -281,11 +284,10 @@ TEST(window, present_shows_the_picture_in_whole_pixel_blocks_centred_on_black) {
 }
 
 TEST(screenshot, goes_into_the_pictures_folder_under_a_name_no_file_has) {
-    start_headless_app();
+    start_in_process();
     draw_scene();
     setenv("TZ", "UTC", 1);
     const std::string home = "/tmp/kavex-test-" + std::to_string(getpid());
-    setenv("HOME", home.c_str(), 1);
     // A shell command that readies the home folder (S is where the screenshot goes by default,
     // but for its .png), and where the screenshot goes. XDG_CONFIG_HOME names .c.
     const struct {
@@ -301,15 +303,16 @@ TEST(screenshot, goes_into_the_pictures_folder_under_a_name_no_file_has) {
          "Pictures/kavex-view/kavex-view-20261130-120000.png"},
     };
     for (const auto& c : cases) {
-        setenv("XDG_CONFIG_HOME", strstr(c.setup, ".c/") ? (home + "/.c").c_str() : "", 1);
+        const std::string config = strstr(c.setup, ".c/") ? home + "/.c" : "";
         const std::string setup = "mkdir -p " + home + "/.c " + home + "/.config " + home +
                                   "/Pictures/kavex-view && cd " + home +
                                   " && S=Pictures/kavex-view/kavex-view-20261130-120000; " +
                                   c.setup;
         ASSERT_EQ(std::system(setup.c_str()), 0) << setup;
-        testing::internal::CaptureStdout();
-        take_screenshot(*static_cast<kgl_engine*>(engine), 1796040000);
-        EXPECT_EQ(testing::internal::GetCapturedStdout(), home + "/" + c.saved + "\n");
+        std::string error;
+        const saved_picture saved = take_screenshot(*static_cast<kgl_engine*>(engine), 1796040000,
+                                                    home.c_str(), config.c_str(), error);
+        EXPECT_EQ(saved.folder + "/" + saved.name, home + "/" + c.saved) << error;
         EXPECT_GT(std::filesystem::file_size(home + "/" + c.saved), 1000u) << c.saved;
         std::filesystem::remove_all(home);
     }
@@ -338,7 +341,7 @@ TEST(script, reads_back_what_its_writer_wrote) {
 }
 
 TEST(message_loop, only_a_quit_for_the_application_ends_it_and_a_close_posts_one) {
-    start_scene(create_app("headless", "redraw; close; redraw 5"));
+    start_in_process("redraw; close; redraw 5");
     int other = 0;
     GI_post_quit(&other);  // dispatched like any other message
     run_message_loop();

@@ -1,0 +1,84 @@
+#include "platform/gui/window/display.h"
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "platform/runtime/errors.h"
+#include "platform/runtime/settings.h"
+
+namespace {
+
+// Where the Wayland display's socket is: WAYLAND_DISPLAY itself where it is a path, else in
+// XDG_RUNTIME_DIR (empty where that is not set either).
+std::string wayland_socket(const settings& given) {
+    const std::string name = given.wayland_display;
+    if (name[0] == '/') return name;
+    const char* folder = given.runtime_dir;
+    return folder && folder[0] == '/' ? folder + ("/" + name) : std::string();
+}
+
+}  // namespace
+
+bool answers(const std::string& path) {
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    path.copy(address.sun_path, path.size());
+    if (path[0] == '@') address.sun_path[0] = '\0';
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const socklen_t size = offsetof(sockaddr_un, sun_path) + path.size();
+    const bool connected = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), size) == 0;
+    if (fd >= 0) close(fd);
+    return connected;
+}
+
+// X11 first, as SDL itself prefers; only drivers that show a window, since with the display
+// out of reach SDL would fall back to its offscreen driver and the program run unseen.
+display_choice choose_display(const settings& given) {
+    if (given.video_driver) return {};
+    std::string drivers = given.display ? "x11" : "";
+    if (given.wayland_display && !wayland_socket(given).empty())
+        drivers += drivers.empty() ? "wayland" : ",wayland";
+    // Without XDG_RUNTIME_DIR, libwayland would only write its own complaint on stderr.
+    else if (given.wayland_display && drivers.empty())
+        return {{}, "WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not"};
+    if (drivers.empty()) return {{}, "neither DISPLAY nor WAYLAND_DISPLAY is set"};
+    return {drivers, {}};
+}
+
+// SDL says only "x11 not available", which reads as a missing library when nothing answered.
+std::string unanswered(const settings& given, const std::string& drivers,
+                       bool (*listens)(const std::string& path)) {
+    std::string why;
+    if (drivers.find("x11") != std::string::npos) {
+        const std::string name = given.display;
+        // A local X server (":N" or "unix:N", with ".S" after) listens on its socket.
+        const auto colon = name.find(':');
+        const auto dot = name.find('.', colon);
+        const std::string socket = "/tmp/.X11-unix/X" + name.substr(colon + 1, dot - colon - 1);
+        const bool local = colon == 0 || name.compare(0, colon, "unix") == 0;
+        why = local && (listens("@" + socket) || listens(socket))
+                  ? "the X server on " + quoted(name) + " refused the connection"
+                  : "no X server answers on " + quoted(name);
+    }
+    if (drivers.find("wayland") != std::string::npos) {
+        why += why.empty() ? "no Wayland compositor answers on " : ", nor a Wayland compositor on ";
+        why += quoted(wayland_socket(given));
+    }
+    return why;
+}
+
+stuck_wait display_wait(const settings& given, const char* driver) {
+    const bool wayland = driver ? strncmp(driver, "wayland", 7) == 0 : !given.display;
+    const char* name = wayland ? given.wayland_display : given.display;
+    return {1, "for the display " + quoted(name ? name : "") + " to answer"};
+}
+
+void cannot_open_window(const std::string& why) {
+    fail(1, "cannot open a window: %s; KAVEX_PLATFORM=headless runs without a display",
+         why.c_str());
+}

@@ -1,0 +1,8 @@
+// Where the window opens on its screen: arithmetic on the screen's usable area.
+#pragma once
+
+#include <SDL.h>
+
+// The largest scale up to asked whose window of width x height times it fits the usable area
+// (at least 1).
+int fitting_scale(int asked, int width, int height, const SDL_Rect& usable);
