@@ -5,8 +5,8 @@
  * eglInitialize the driver starts a thread that sets no signal mask of its own and sleeps, as
  * zink's Vulkan threads do; "usr1-at-temp": SIGUSR1 arrives just as a file gets a temporary name
  * (openat with O_EXCL); "big-alloc": once a frame is drawn (glFlush), every allocation of
- * 64 KiB or more fails, as when memory runs out. Everything else passes through to the real
- * library. */
+ * 64 KiB or more fails, as when memory runs out; "options-oom": once the command line is read
+ * (getopt_long), every allocation fails. Everything else passes through to the real library. */
 #define _GNU_SOURCE
 #include <EGL/egl.h>
 #include <GL/gl.h>
@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <getopt.h>
 #include <pthread.h>
 #include <signal.h>
 #include <stdarg.h>
@@ -75,9 +76,20 @@ void glFlush(void) {
     next();
 }
 
+static int options_read;
+
+int getopt_long(int argc, char* const* argv, const char* shorts, const struct option* longs,
+                int* index) {
+    options_read = chosen("options-oom");
+    int (*next)(int, char* const*, const char*, const struct option*, int*) =
+        dlsym(RTLD_NEXT, "getopt_long");
+    return next(argc, argv, shorts, longs, index);
+}
+
 extern void* __libc_malloc(size_t size);
 
 void* malloc(size_t size) {
     if (size >= 65536 && frame_drawn && chosen("big-alloc")) return errno = ENOMEM, NULL;
+    if (options_read) return errno = ENOMEM, NULL;
     return __libc_malloc(size);
 }

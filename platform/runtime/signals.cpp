@@ -144,6 +144,9 @@ void start_signals() {
     started = true;
     signal(SIGPIPE, SIG_IGN);
     signal(SIGXFSZ, SIG_IGN);
+    // Ignored by a launcher, it would reach the program's children and keep their parent from
+    // waiting for them (SDL's message box takes that as a failure and shows a second box).
+    signal(SIGCHLD, SIG_DFL);
     sigset_t& taken = shared().taken;
     sigfillset(&taken);
     // Signals that stop the program or are ignored by default, faults (they cannot wait) and

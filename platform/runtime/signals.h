@@ -12,7 +12,8 @@
 // ignored or handled when the program started stay as they were (nohup, a test harness); a mask
 // inherited from a launcher does not matter. SIGPIPE is ignored, so a reader of stderr that went
 // away never ends a run; SIGXFSZ is ignored, so a file-size limit is an ordinary write error
-// (EFBIG). Called on the program's first thread before any other starts; once per process.
+// (EFBIG). SIGCHLD is at its default, whatever a launcher left. Called on the program's first
+// thread before any other starts; once per process.
 void start_signals();
 
 // True once per close signal received since the last call.

@@ -3,6 +3,9 @@
 // show (pacer.h). The window's own keys (fullscreen, screenshot, status layer, Ctrl+Q) are the
 // platform's and never reach the program as keys. With a script, the window plays it at the
 // display's pace instead of taking the keyboard's keys.
+#include <poll.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 #include <optional>
@@ -14,6 +17,7 @@
 #include "platform/gui/window/window.h"
 #include "platform/pictures/snap.h"
 #include "platform/runtime/errors.h"
+#include "platform/runtime/files.h"
 #include "platform/runtime/settings.h"
 #include "platform/session/player.h"
 #include "platform/session/record.h"
@@ -24,15 +28,29 @@ namespace {
 // chance to see a close request.
 constexpr int rest_wait_ms = 250;
 
-// Saves a screenshot: its line in the record first, then its path on stdout.
+// Writes text on stdout where it takes it now: a launcher may capture stdout and never read it.
+bool write_at_once(const std::string& text) {
+    pollfd out{STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&out, 1, 0) != 1 || !(out.revents & POLLOUT)) return false;
+    static const stuck_wait stdout_wait{1, "to write on standard output"};
+    const waiting_on wait(stdout_wait);
+    return write_all(STDOUT_FILENO, text.data(), text.size()) == 0;
+}
+
+// Saves a screenshot: its line in the record first, then its path on stdout, or on stderr
+// where stdout is the record, so that the record still replays.
 void save_screenshot(const kgl_engine& engine, const settings& given) {
     std::string error;
     const saved_picture saved =
         take_screenshot(engine, time(nullptr), given.home, given.config_home, error);
     if (saved.name.empty()) return warn("%s", error.c_str());
     record_snap(saved.name);
-    printf("%s/%s\n", saved.folder.c_str(), saved.name.c_str());
-    fflush(stdout);
+    const std::string path = saved.folder + "/" + saved.name;
+    if (is_record_of(STDOUT_FILENO))
+        fprintf(stderr, "%s\n", path.c_str());
+    else if (!write_at_once(path + "\n"))
+        warn("standard output takes no line now; saved the screenshot as %s",
+             quoted(path).c_str());
 }
 
 class window_backend final : public backend {

@@ -4,6 +4,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstddef>
 #include <cstring>
 
@@ -70,6 +71,14 @@ std::string unanswered(const settings& given, const std::string& drivers,
         why += quoted(wayland_socket(given));
     }
     return why;
+}
+
+int x_screen(const char* display) {
+    const char* colon = strrchr(display, ':');
+    const char* dot = colon ? strchr(colon, '.') : nullptr;
+    int screen = 0;
+    if (dot) std::from_chars(dot + 1, dot + strlen(dot), screen);
+    return screen;
 }
 
 stuck_wait display_wait(const settings& given, const char* driver) {

@@ -24,6 +24,9 @@ display_choice choose_display(const settings& given);
 std::string unanswered(const settings& given, const std::string& drivers,
                        bool (*listens)(const std::string& path) = answers);
 
+// The X screen that an X display name ("host:N.S") asks for: S, 0 where there is none.
+int x_screen(const char* display);
+
 // A display call's wait, should the display not answer: the display of SDL's driver, or
 // before SDL has one (driver null), of the one it tries first.
 stuck_wait display_wait(const settings& given, const char* driver);

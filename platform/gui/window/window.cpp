@@ -27,6 +27,10 @@ const char* start_video(const sdl_api& sdl, const settings& given) {
     // Over the environment, where SDL would take an empty SDL_VIDEODRIVER as "try all".
     const char* drivers = given.video_driver ? given.video_driver : choice.drivers.c_str();
     sdl.SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, drivers, SDL_HINT_OVERRIDE);
+    // On an X screen other than the first, XRandR would list the first screen's monitors first
+    // and SDL open the window there: without it, SDL knows the screen DISPLAY names alone.
+    if (given.display && x_screen(given.display) > 0)
+        sdl.SDL_SetHint(SDL_HINT_VIDEO_X11_XRANDR, "0");
     const stuck_wait connecting = display_wait(given, given.video_driver);
     const waiting_on wait(connecting);
     bool started;
@@ -66,12 +70,12 @@ sdl_window::sdl_window(const sdl_api& sdl, const settings& given, const app_para
     // has none: there SDL backs the window surface with a GL renderer of its own.
     const bool software = !driver || strcmp(driver, "wayland") != 0;
     if (software) sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    const int scale = scale_for(given, params);
+    const SDL_Rect box = place(given, params);
     // Hidden until it has its icon, which a window manager or task bar takes at the map. In
     // the display's own pixels where the desktop is scaled (the surface is then larger than
     // the window), so that no compositor smooths the picture.
     window_ = sdl_.SDL_CreateWindow(
-        params.title, params.x, params.y, params.width * scale, params.height * scale,
+        params.title, box.x, box.y, box.w, box.h,
         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
             (given.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) |
             (software ? 0 : SDL_WINDOW_OPENGL));
@@ -87,16 +91,21 @@ sdl_window::sdl_window(const sdl_api& sdl, const settings& given, const app_para
     sdl_.SDL_StartTextInput();
 }
 
-// The scale asked for, or the largest below it whose window fits the usable area of the first
-// display (the desktop's units, as the window's size), with a line that says so.
-int sdl_window::scale_for(const settings& given, const app_params& params) {
+// The window's place and size on the usable area of its screen (the desktop's units, as the
+// window's size): the scale asked for, or the largest below it that fits, with a line that
+// says so; the place asked for, or the nearest where the window can be seen whole.
+SDL_Rect sdl_window::place(const settings& given, const app_params& params) {
     SDL_Rect usable;
-    if (sdl_.SDL_GetDisplayUsableBounds(0, &usable) != 0) return given.scale;
+    if (sdl_.SDL_GetDisplayUsableBounds(0, &usable) != 0)
+        return {params.x, params.y, params.width * given.scale, params.height * given.scale};
     const int scale = fitting_scale(given.scale, params.width, params.height, usable);
     if (scale < given.scale)
         warn("%s %d makes a window larger than the screen's usable %d x %d; using %d",
              given.scale_name, given.scale, usable.w, usable.h, scale);
-    return scale;
+    const int width = params.width * scale;
+    const int height = params.height * scale;
+    const SDL_Point at = fitting_place({params.x, params.y}, width, height, usable);
+    return {at.x, at.y, width, height};
 }
 
 int sdl_window::refresh_rate() const {

@@ -39,7 +39,7 @@ public:
 
 private:
     [[noreturn]] void cannot_open();
-    int scale_for(const settings& given, const app_params& params);
+    SDL_Rect place(const settings& given, const app_params& params);
 
     const sdl_api& sdl_;
     stuck_wait display_;
