@@ -117,3 +117,13 @@ void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out)
     // the GL's pack state is left alone.
     glReadPixels(0, 0, engine.width, engine.height, format, GL_UNSIGNED_BYTE, out);
 }
+
+std::string engine_description(const kgl_engine& engine) {
+    const auto gl = [](GLenum name) {
+        const GLubyte* text = glGetString(name);
+        return text ? reinterpret_cast<const char*>(text) : "unknown";
+    };
+    const char* egl = eglQueryString(engine.display, EGL_VERSION);
+    return std::string("GL vendor: ") + gl(GL_VENDOR) + "\nGL renderer: " + gl(GL_RENDERER) +
+           "\nGL version: " + gl(GL_VERSION) + "\nEGL version: " + (egl ? egl : "unknown") + "\n";
+}

@@ -5,6 +5,7 @@
 #include <EGL/egl.h>
 
 #include <cstdint>
+#include <string>
 
 struct kgl_engine {
     EGLDisplay display;
@@ -31,6 +32,10 @@ void engine_make_current(const kgl_engine& engine);
 // Why the last kglCreateContext or kglCreateGLContext failed ("EGL: eglInitialize failed:
 // EGL_NOT_INITIALIZED", "out of memory"), or null.
 const char* engine_failure();
+
+// Lines that say which GL draws: its vendor, renderer and version, and EGL's version. The
+// engine's context must be current.
+std::string engine_description(const kgl_engine& engine);
 
 // The engine that kglMakeCurrent last made current for app, or null.
 const kgl_engine* engine_for(const void* app);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -23,6 +24,8 @@ public:
     // Shows a modal error box where the backend can; the GUI library has written it on stderr.
     virtual void message_box(const char* caption, const char* text) = 0;
     virtual void destroy_window() = 0;
+    // Lines that say how the backend shows pictures, for --info; none where it shows none.
+    virtual std::string description() { return {}; }
 };
 
 // Each ends the process with a one-line error if it cannot start.

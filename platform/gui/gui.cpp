@@ -1,5 +1,6 @@
 // The GUI library: one application with one window, a message queue fed by the chosen backend,
 // posted quits, dispatch to the application's handler, and the record of what it hands out.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "platform/gl/engine.h"
 #include "platform/gui/backend.h"
 #include "platform/platform.h"
+#include "platform/runtime/errors.h"
 #include "platform/runtime/settings.h"
 #include "platform/runtime/signals.h"
 #include "platform/session/record.h"
@@ -19,11 +21,20 @@ struct gui_state {
     char window;  // the window handle is this member's address
     std::unique_ptr<backend> source;  // where messages come from and images go
     std::deque<gi_handle> quits;
+    bool info = false;  // say how the first picture was drawn and shown, then end
 };
 
 gui_state gui;
 
 bool is_ours(gi_handle target) { return target == &gui.record || target == &gui.window; }
+
+// What --info asks: which GL draws and how the backend shows it, on stdout; then the end.
+[[noreturn]] void say_how(const kgl_engine& engine) {
+    const std::string lines = engine_description(engine) + gui.source->description();
+    if (fputs(lines.c_str(), stdout) < 0 || fflush(stdout) != 0)
+        fail(2, "cannot write to standard output: %s", strerror(errno));
+    exit(0);
+}
 
 std::unique_ptr<backend> choose_backend(const settings& given, const app_params& params) {
     const bool window = given.platform == platform_choice::by_display
@@ -42,6 +53,7 @@ extern "C" gi_handle GI_create_app(app_params* params) {
     gui.record.params = *params;
     gui.record.main_window = &gui.window;
     start_signals();
+    gui.info = current_settings().info;
     gui.source = choose_backend(current_settings(), *params);
     return &gui.record;
 }
@@ -68,7 +80,9 @@ extern "C" int GI_wait_message(message_record* message, int) {
 extern "C" int GI_dispatch_message(gi_handle target, message_record* message) {
     if (!is_ours(target) || !gui.record.params.handler) return 0;
     const int result = gui.record.params.handler(target, message);
-    if (const kgl_engine* engine = engine_for(&gui.record)) gui.source->present(*engine);
+    const kgl_engine* engine = engine_for(&gui.record);
+    if (engine) gui.source->present(*engine);
+    if (engine && gui.info) say_how(*engine);
     return result;
 }
 

@@ -70,6 +70,7 @@ constexpr int count = sizeof table / sizeof table[0];
 constexpr int first_setting = 1000;
 constexpr int help_option = first_setting + count;
 constexpr int version_option = help_option + 1;
+constexpr int info_option = version_option + 1;
 
 const char* env(const char* name) {
     const char* value = getenv(name);
@@ -104,6 +105,7 @@ std::string help() {
         text += line;
     }
     return text +
+           "      --info            say what draws and shows the pictures, and exit\n"
            "  -h, --help            show this help and exit\n"
            "  -V, --version         show the version and exit\n"
            "\n"
@@ -150,6 +152,7 @@ void read_options(int argc, char** argv, const char* (&given)[count]) {
     }
     options.push_back({"help", no_argument, nullptr, help_option});
     options.push_back({"version", no_argument, nullptr, version_option});
+    options.push_back({"info", no_argument, nullptr, info_option});
     options.push_back({});  // the end of the list
     opterr = 0;  // its messages name argv[0] as it was typed; these name the program
     optind = 0;  // from the start, should the settings be read again
@@ -157,6 +160,10 @@ void read_options(int argc, char** argv, const char* (&given)[count]) {
         if (chosen == 'h' || chosen == help_option) answer(help());
         if (chosen == 'V' || chosen == version_option) answer("kavex-view " KAVEX_VERSION "\n");
         if (chosen == '?' || chosen == ':') refused(chosen, argv[optind - 1], options);
+        if (chosen == info_option) {
+            current.info = true;
+            continue;
+        }
         const setting& s = table[chosen - first_setting];
         const char* value = s.argument ? optarg : "1";
         if (!*value) usage_error("option '" + std::string(s.option) + "' requires a value");

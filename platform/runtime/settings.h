@@ -13,6 +13,7 @@ struct settings {
     int scale = 1;                 // the window's size in views, 1 to 8
     const char* scale_name = "KAVEX_SCALE";  // as the user gave it, for the lines about it
     bool fullscreen = false;
+    bool info = false;  // say how pictures are drawn and shown, then end
     // The environment, null where unset.
     const char* display = nullptr;          // DISPLAY
     const char* wayland_display = nullptr;  // WAYLAND_DISPLAY

@@ -8,11 +8,11 @@
 #include "platform/platform.h"
 
 // Opens the file at path, if not null, to record the session about to start on the named
-// backend; ends the process with status 2 if it cannot be written. A symbolic link is followed, and one that
-// points nowhere yet makes its target; a regular file, a FIFO with a reader, a pipe or a
-// character device is taken, a block device refused. The file's old contents are replaced when
-// the first message arrives; if none does (the backend cannot start), a file made here is
-// removed.
+// backend; ends the process with status 2 if it cannot be written. A symbolic link is
+// followed, and one that points nowhere yet makes its target; a regular file, a FIFO with a
+// reader, a pipe or a character device is taken, a block device refused. The file's old
+// contents are replaced when the first message arrives; if none does (the backend cannot
+// start), a file made here is removed.
 void open_record(const char* path, const char* backend_name);
 
 // Whether path (through links) names the regular file the session is recorded into.

@@ -61,7 +61,8 @@ public:
           script_(given.script ? std::optional<script_player>(std::in_place, given.script, false)
                                : std::nullopt),  // its errors before any window
           window_(sdl, given, params),
-          pacer_(sdl.SDL_GetPerformanceFrequency() / window_.refresh_rate(),
+          // Where presenting waits for the display's vertical sync, that paces the frames.
+          pacer_(window_.synced() ? 0 : sdl.SDL_GetPerformanceFrequency() / window_.refresh_rate(),
                  sdl.SDL_GetPerformanceCounter()) {}
 
     bool next_message(message_record& message, const kgl_engine* engine) override {
@@ -94,7 +95,10 @@ public:
         char text[128];
         const bool status = status_layer_ && GI_status_text && GI_status_text(text, sizeof text);
         window_.present(engine, status ? text : nullptr);
+        if (window_.throttled()) window_event(SDL_WINDOWEVENT_HIDDEN);
     }
+
+    std::string description() override { return window_.description(); }
 
     void message_box(const char* caption, const char* text) override {
         window_.message_box(caption, text);
@@ -110,6 +114,9 @@ private:
         window_.take_back_context(engine);
         if (woke) return take_event(event, engine, message);
         window_event(SDL_WINDOWEVENT_NONE);  // on X11, the X server may say it shows
+        // Where presenting waits for the compositor, one that asks for frames again shows it.
+        if (engine && window_.synced()) window_.present_again(*engine);
+        if (engine && window_.synced() && !window_.throttled()) window_event(SDL_WINDOWEVENT_SHOWN);
         return false;
     }
 

@@ -37,17 +37,23 @@ bool answers(const std::string& path) {
     return connected;
 }
 
-// X11 first, as SDL itself prefers; only drivers that show a window, since with the display
-// out of reach SDL would fall back to its offscreen driver and the program run unseen.
-display_choice choose_display(const settings& given) {
+// Wayland first where a compositor answers, as SDL 3, GTK 4 and Qt 6 prefer: a desktop's
+// Wayland session sets DISPLAY too (Xwayland), and only a Wayland window is drawn in the
+// screen's own pixels there. Then X11, and a Wayland display that does not answer last, so
+// that the line about it names both. Only drivers that show a window: with the display out of
+// reach SDL would fall back to its offscreen driver and the program run unseen.
+display_choice choose_display(const settings& given, bool (*listens)(const std::string& path)) {
     if (given.video_driver) return {};
-    std::string drivers = given.display ? "x11" : "";
-    if (given.wayland_display && !wayland_socket(given).empty())
-        drivers += drivers.empty() ? "wayland" : ",wayland";
+    const std::string socket = given.wayland_display ? wayland_socket(given) : "";
     // Without XDG_RUNTIME_DIR, libwayland would only write its own complaint on stderr.
-    else if (given.wayland_display && drivers.empty())
+    if (given.wayland_display && socket.empty() && !given.display)
         return {{}, "WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR, where its socket is, is not"};
-    if (drivers.empty()) return {{}, "neither DISPLAY nor WAYLAND_DISPLAY is set"};
+    if (!given.wayland_display && !given.display)
+        return {{}, "neither DISPLAY nor WAYLAND_DISPLAY is set"};
+    const bool answering = !socket.empty() && listens(socket);
+    std::string drivers = answering ? "wayland" : "";
+    if (given.display) drivers += drivers.empty() ? "x11" : ",x11";
+    if (!socket.empty() && !answering) drivers += drivers.empty() ? "wayland" : ",wayland";
     return {drivers, {}};
 }
 

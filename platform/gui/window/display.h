@@ -11,14 +11,15 @@ struct settings;
 // Whether something listens on the Unix socket at path (a leading '@': an abstract name).
 bool answers(const std::string& path);
 
-// SDL's video drivers to try, in order ("x11,wayland"), for the displays the settings name:
-// empty where the user chose one with SDL_VIDEODRIVER. Where no display can be tried, drivers
-// is empty and problem says why.
+// SDL's video drivers to try, in order ("wayland,x11"), for the displays the settings name and
+// the sockets that listen: empty where the user chose one with SDL_VIDEODRIVER. Where no
+// display can be tried, drivers is empty and problem says why.
 struct display_choice {
     std::string drivers;
     std::string problem;
 };
-display_choice choose_display(const settings& given);
+display_choice choose_display(const settings& given,
+                              bool (*listens)(const std::string& path) = answers);
 
 // Why SDL could not start on the drivers chosen: which display did not answer, or refused.
 std::string unanswered(const settings& given, const std::string& drivers,

@@ -65,6 +65,17 @@ void read_straight_in(const kgl_engine& engine, uint8_t* corner, int pitch, cons
     if (status) draw_status_layer(status, corner, pitch, engine.width, engine.height);
 }
 
+// Makes room for the image read into scratch, and a wide row of it at scale after it.
+uint8_t* scratch(present_state& state, size_t stride, int height, int scale) {
+    try {
+        state.scratch.resize(stride * (height + scale));
+    } catch (const std::bad_alloc&) {
+        release_reserve();
+        fail(1, "cannot show the picture: %s", strerror(ENOMEM));
+    }
+    return state.scratch.data();
+}
+
 // Otherwise the image is read once into scratch, and each row widened to the scale (in place
 // where the surface is BGRA), converted to the surface's format where it is not, and copied
 // down the rest of its block.
@@ -72,13 +83,7 @@ void read_and_widen(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* s
                     uint8_t* corner, int scale, bool bgra, present_state& state,
                     const char* status) {
     const size_t stride = static_cast<size_t>(engine.width) * 4;
-    try {
-        state.scratch.resize(stride * (engine.height + scale));  // the image, a wide row
-    } catch (const std::bad_alloc&) {
-        release_reserve();
-        fail(1, "cannot show the picture: %s", strerror(ENOMEM));
-    }
-    uint8_t* image = state.scratch.data();
+    uint8_t* image = scratch(state, stride, engine.height, scale);
     engine_read_pixels(engine, bgra ? GL_BGRA : GL_RGBA, image);
     uint8_t* top = image + stride * (engine.height - 1);
     if (status)
@@ -107,8 +112,19 @@ void read_and_widen(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* s
 
 }  // namespace
 
+void read_image(const kgl_engine& engine, uint8_t* pixels, int pitch, const char* status_text,
+                present_state& state) {
+    if (can_read_top_first()) return read_straight_in(engine, pixels, pitch, status_text);
+    const size_t stride = static_cast<size_t>(engine.width) * 4;
+    const uint8_t* image = scratch(state, stride, engine.height, 0);
+    engine_read_pixels(engine, GL_BGRA, state.scratch.data());
+    for (int row = 0; row < engine.height; ++row)
+        memcpy(pixels + row * pitch, image + (engine.height - 1 - row) * stride, stride);
+    if (status_text) draw_status_layer(status_text, pixels, pitch, engine.width, engine.height);
+}
+
 bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* surface,
-                       present_state& state, const char* status_text) {
+                       present_state& state, const char* status_text, SDL_Rect* changed) {
     // XRGB/ARGB8888 is BGRA in memory on little-endian machines; anything else is converted.
     const Uint32 format = surface->format->format;
     const bool bgra = format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888;
@@ -116,7 +132,12 @@ bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface
     const int x = std::max(0, (surface->w - engine.width * scale) / 2);
     const int y = std::max(0, (surface->h - engine.height * scale) / 2);
     if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return false;
-    frame(surface, state);
+    const bool framed = frame(surface, state);
+    if (changed && framed)
+        *changed = {0, 0, surface->w, surface->h};
+    else if (changed)
+        *changed = {x, y, std::min(engine.width * scale, surface->w),
+                    std::min(engine.height * scale, surface->h)};
     uint8_t* corner = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch +
                       x * surface->format->BytesPerPixel;
     const bool fits = surface->w >= engine.width && surface->h >= engine.height;

@@ -21,7 +21,15 @@ struct present_state {
 // Copies the engine's image into the surface in the surface's pixel format, enlarged by the
 // largest whole factor that fits (at least 1, the top-left part where even that does not fit)
 // and centred, the rest of the surface black; with status_text, the status layer over it
-// (status_layer.h). False if the surface cannot be locked. Where memory for the scratch runs
-// out, ends the process with status 1. Needs no window, so it can be measured alone.
+// (status_layer.h). False if the surface cannot be locked. Where changed is given, it is set to
+// the part of the surface that changed: all of it where its margins were painted, else the
+// picture's rectangle. Where memory for the scratch runs out, ends the process with status 1.
+// Needs no window, so it can be measured alone.
 bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* surface,
-                       present_state& state, const char* status_text = nullptr);
+                       present_state& state, const char* status_text = nullptr,
+                       SDL_Rect* changed = nullptr);
+
+// Reads the engine's image as BGRA, top row first, into pixels whose rows are pitch bytes
+// apart (a multiple of 4), with the status layer's text over it where given.
+void read_image(const kgl_engine& engine, uint8_t* pixels, int pitch, const char* status_text,
+                present_state& state);

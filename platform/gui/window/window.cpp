@@ -1,7 +1,12 @@
 #include "platform/gui/window/window.h"
 
+#include <GL/gl.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -44,6 +49,19 @@ const char* start_video(const sdl_api& sdl, const settings& given) {
     return sdl.SDL_GetCurrentVideoDriver();
 }
 
+// Whether a GPU may draw for SDL's renderer: the kernel offers a render node this user may
+// open. Without one, the renderer (a GL context, which costs a tenth of a second to make on a
+// software rasterizer) is not even tried.
+bool may_have_a_gpu() {
+    DIR* nodes = opendir("/dev/dri");
+    bool found = false;
+    for (dirent* node; nodes && !found && (node = readdir(nodes));)
+        found = strncmp(node->d_name, "renderD", 7) == 0 &&
+                faccessat(dirfd(nodes), node->d_name, R_OK | W_OK, 0) == 0;
+    if (nodes) closedir(nodes);
+    return found;
+}
+
 // The icon the window manager shows: one of the program's icons, built in.
 void set_icon(const sdl_api& sdl, SDL_Window* window) {
     png_image png{};
@@ -63,13 +81,12 @@ void set_icon(const sdl_api& sdl, SDL_Window* window) {
 
 sdl_window::sdl_window(const sdl_api& sdl, const settings& given, const app_params& params)
     : sdl_(sdl) {
-    const char* driver = start_video(sdl_, given);
-    display_ = display_wait(given, driver);
+    driver_ = start_video(sdl_, given);
+    display_ = display_wait(given, driver_);
     const waiting_on wait(display_);
-    // X11 has a software framebuffer in shared memory, far cheaper than a GL texture. Wayland
-    // has none: there SDL backs the window surface with a GL renderer of its own.
-    const bool software = !driver || strcmp(driver, "wayland") != 0;
-    if (software) sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    const bool wayland = driver_ && strcmp(driver_, "wayland") == 0;
+    // X11's framebuffer in shared memory, rather than one SDL backs with a GL texture.
+    if (!wayland) sdl_.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     const SDL_Rect box = place(given, params);
     // Hidden until it has its icon, which a window manager or task bar takes at the map. In
     // the display's own pixels where the desktop is scaled (the surface is then larger than
@@ -78,17 +95,55 @@ sdl_window::sdl_window(const sdl_api& sdl, const settings& given, const app_para
         params.title, box.x, box.y, box.w, box.h,
         SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI |
             (given.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) |
-            (software ? 0 : SDL_WINDOW_OPENGL));
+            (wayland ? SDL_WINDOW_OPENGL : 0));
     if (!window_) cannot_open();
-    x11_ = x11_window(sdl_, window_);
+    if (wayland || may_have_a_gpu()) open_renderer(params, !wayland);
+    x11_ = x11_window(sdl_, window_);  // after the renderer, which can re-create the window
     set_icon(sdl_, window_);
     sdl_.SDL_ShowWindow(window_);
     // Without a surface no picture can ever show: say so now rather than run unseen.
-    if (!sdl_.SDL_GetWindowSurface(window_)) cannot_open();
+    if (!renderer_ && !sdl_.SDL_GetWindowSurface(window_)) cannot_open();
+    if (!renderer_)
+        present_path_ = wayland ? "SDL's window surface (the CPU scales)"
+                                : "shared memory (the program scales)";
     // Only now: making the surface can re-create the native window, which loses the minimum.
     sdl_.SDL_SetWindowMinimumSize(window_, params.width, params.height);
     take_back_context(nullptr);
     sdl_.SDL_StartTextInput();
+}
+
+// SDL's renderer and a texture the picture's size, which it scales by whole multiples, centred
+// on black: on Wayland always, elsewhere only where a GPU draws for it (a software rasterizer
+// scales dearer than the shared-memory present does).
+void sdl_window::open_renderer(const app_params& params, bool only_on_a_gpu) {
+    sdl_.SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    renderer_ = sdl_.SDL_CreateRenderer(
+        window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    SDL_RendererInfo info{};
+    if (!renderer_ || sdl_.SDL_GetRendererInfo(renderer_, &info) != 0) return close_renderer();
+    const GLubyte* name = sdl_.SDL_GL_GetCurrentContext() ? glGetString(GL_RENDERER) : nullptr;
+    const std::string gl = name ? reinterpret_cast<const char*>(name) : "software";
+    take_back_context(nullptr);
+    const bool software = !name || gl.find("llvmpipe") != std::string::npos ||
+                          gl.find("softpipe") != std::string::npos ||
+                          gl.find("Software Rasterizer") != std::string::npos;
+    if (only_on_a_gpu && software) return close_renderer();
+    texture_ = sdl_.SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888,
+                                      SDL_TEXTUREACCESS_STREAMING, params.width, params.height);
+    if (!texture_) return close_renderer();
+    sdl_.SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
+    sdl_.SDL_RenderSetLogicalSize(renderer_, params.width, params.height);
+    sdl_.SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
+    sdl_.SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    synced_ = info.flags & SDL_RENDERER_PRESENTVSYNC;
+    present_path_ = std::string("SDL's renderer ") + info.name + " on " + gl + " (the " +
+                    (software ? "CPU" : "GPU") + " scales)";
+}
+
+void sdl_window::close_renderer() {
+    if (renderer_) sdl_.SDL_DestroyRenderer(renderer_);  // and its texture
+    renderer_ = nullptr;
+    texture_ = nullptr;
 }
 
 // The window's place and size on the usable area of its screen (the desktop's units, as the
@@ -125,11 +180,41 @@ void sdl_window::toggle_fullscreen() {
 
 void sdl_window::present(const kgl_engine& engine, const char* status) {
     const waiting_on wait(display_);
+    if (texture_) {
+        void* pixels;
+        int pitch;
+        if (sdl_.SDL_LockTexture(texture_, nullptr, &pixels, &pitch) == 0) {
+            take_back_context(&engine);  // where SDL drew what it had queued
+            read_image(engine, static_cast<uint8_t*>(pixels), pitch, status, picture_);
+            sdl_.SDL_UnlockTexture(texture_);
+            show_texture();
+        }
+        return take_back_context(&engine);
+    }
     SDL_Surface* surface = sdl_.SDL_GetWindowSurface(window_);
     take_back_context(&engine);
-    if (!surface || !copy_engine_image(sdl_, engine, surface, picture_, status)) return;
-    sdl_.SDL_UpdateWindowSurface(window_);
+    SDL_Rect changed;
+    if (!surface || !copy_engine_image(sdl_, engine, surface, picture_, status, &changed)) return;
+    sdl_.SDL_UpdateWindowSurfaceRects(window_, &changed, 1);
     take_back_context(&engine);
+}
+
+void sdl_window::present_again(const kgl_engine& engine) {
+    const waiting_on wait(display_);
+    if (!texture_) return;
+    show_texture();
+    take_back_context(&engine);
+}
+
+// The texture, scaled, on black. Where presenting waits for the compositor, SDL waits up to ten
+// frames for one that asks for none, and then shows the frame all the same.
+void sdl_window::show_texture() {
+    const Uint64 start = sdl_.SDL_GetPerformanceCounter();
+    sdl_.SDL_RenderClear(renderer_);
+    sdl_.SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    sdl_.SDL_RenderPresent(renderer_);
+    const Uint64 waited = sdl_.SDL_GetPerformanceCounter() - start;
+    throttled_ = synced_ && waited * refresh_rate() > 4 * sdl_.SDL_GetPerformanceFrequency();
 }
 
 // The window is hidden while the box is up: it cannot answer its window manager then.
@@ -142,8 +227,26 @@ void sdl_window::message_box(const char* caption, const char* text) {
 
 void sdl_window::destroy() {
     const waiting_on wait(display_);
+    close_renderer();
     if (window_) sdl_.SDL_DestroyWindow(window_);
     window_ = nullptr;
+}
+
+std::string sdl_window::description() const {
+    const int index = sdl_.SDL_GetWindowDisplayIndex(window_);
+    SDL_Rect bounds{};
+    sdl_.SDL_GetDisplayBounds(index, &bounds);
+    int width, height, pixels_wide, pixels_high;
+    sdl_.SDL_GetWindowSize(window_, &width, &height);
+    sdl_.SDL_GetWindowSizeInPixels(window_, &pixels_wide, &pixels_high);
+    const double scale = width > 0 ? double(pixels_wide) / width : 1;
+    char screen[96];
+    snprintf(screen, sizeof screen, "%d x %d device pixels, scale %g, %d Hz",
+             int(bounds.w * scale), int(bounds.h * scale), scale, refresh_rate());
+    const bool wayland = strcmp(driver_, "wayland") == 0;
+    return std::string("window system: ") + (wayland ? "Wayland" : "X11") +
+           " (SDL's video driver " + driver_ + ")\npresent: " + present_path_ +
+           "\nscreen: " + screen + "\n";
 }
 
 // SDL keeps its own record of the current context, so it is told first.

@@ -1,6 +1,14 @@
 // The window itself: SDL's video started on the display the settings name, one window with the
 // program's icon, the engine's image presented in it, and the modal error box.
+//
+// The picture goes to the window one of two ways. Where SDL's 2D renderer has a GPU, or on
+// Wayland, which gives a window no framebuffer in shared memory, as one 320 x 240 texture a
+// frame that the renderer scales: the cost follows the picture, not the window. On X11 with a
+// software rasterizer, through the window's framebuffer in shared memory, which the program
+// fills itself and sends the X server only where it changed.
 #pragma once
+
+#include <string>
 
 #include "platform/gui/window/pacer.h"
 #include "platform/gui/window/present.h"
@@ -21,14 +29,21 @@ public:
     const stuck_wait& display() const { return display_; }
     // The display's refresh rate, 60 where it is not known.
     int refresh_rate() const;
+    // Whether presenting waits for the display's vertical sync, so that it paces the frames.
+    bool synced() const { return synced_; }
     bool fullscreen() const;
     void toggle_fullscreen();
-    // Whether the window shows, as the X server sees it (unknown but on X11).
+    // Whether the window shows as the X server sees it (unknown but on X11).
     visibility seen() const { return x11_.seen(); }
 
     // Shows the engine's image, with the status layer's text over it where given; the engine's
     // context is current again afterwards.
     void present(const kgl_engine& engine, const char* status);
+    // Shows the last picture again, to learn whether the compositor wants frames again.
+    void present_again(const kgl_engine& engine);
+    // Whether the last present waited in vain for the compositor to ask for a frame: it shows
+    // nothing of the window.
+    bool throttled() const { return throttled_; }
     // The window has a new size, so a new surface.
     void resized() { picture_.framed = nullptr; }
     void message_box(const char* caption, const char* text);
@@ -37,13 +52,25 @@ public:
     // Where SDL draws with a GL context of its own, makes the engine's current again (if any).
     void take_back_context(const kgl_engine* engine);
 
+    // Lines that say how the window draws: its window system, the present, the screen.
+    std::string description() const;
+
 private:
     [[noreturn]] void cannot_open();
     SDL_Rect place(const settings& given, const app_params& params);
+    void open_renderer(const app_params& params, bool only_on_a_gpu);
+    void close_renderer();
+    void show_texture();
 
     const sdl_api& sdl_;
+    const char* driver_;
     stuck_wait display_;
     SDL_Window* window_ = nullptr;
     x11_window x11_;
     present_state picture_;
+    SDL_Renderer* renderer_ = nullptr;  // where the picture goes as a texture
+    SDL_Texture* texture_ = nullptr;
+    std::string present_path_;  // how, in words
+    bool synced_ = false;
+    bool throttled_ = false;  // the last present waited in vain for the compositor
 };
