@@ -114,9 +114,8 @@ private:
         window_.take_back_context(engine);
         if (woke) return take_event(event, engine, message);
         window_event(SDL_WINDOWEVENT_NONE);  // on X11, the X server may say it shows
-        // Where presenting waits for the compositor, one that asks for frames again shows it.
-        if (engine && window_.synced()) window_.present_again(*engine);
-        if (engine && window_.synced() && !window_.throttled()) window_event(SDL_WINDOWEVENT_SHOWN);
+        // A compositor that stopped asking for frames shows the window again once it asks.
+        if (window_.throttled() && window_.asked_again()) window_event(SDL_WINDOWEVENT_SHOWN);
         return false;
     }
 

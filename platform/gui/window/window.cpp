@@ -99,6 +99,7 @@ sdl_window::sdl_window(const sdl_api& sdl, const settings& given, const app_para
     if (!window_) cannot_open();
     if (wayland || may_have_a_gpu()) open_renderer(params, !wayland);
     x11_ = x11_window(sdl_, window_);  // after the renderer, which can re-create the window
+    wayland_ = wayland_window(sdl_, window_);
     set_icon(sdl_, window_);
     sdl_.SDL_ShowWindow(window_);
     // Without a surface no picture can ever show: say so now rather than run unseen.
@@ -199,13 +200,6 @@ void sdl_window::present(const kgl_engine& engine, const char* status) {
     take_back_context(&engine);
 }
 
-void sdl_window::present_again(const kgl_engine& engine) {
-    const waiting_on wait(display_);
-    if (!texture_) return;
-    show_texture();
-    take_back_context(&engine);
-}
-
 // The texture, scaled, on black. Where presenting waits for the compositor, SDL waits up to ten
 // frames for one that asks for none, and then shows the frame all the same.
 void sdl_window::show_texture() {
@@ -215,6 +209,7 @@ void sdl_window::show_texture() {
     sdl_.SDL_RenderPresent(renderer_);
     const Uint64 waited = sdl_.SDL_GetPerformanceCounter() - start;
     throttled_ = synced_ && waited * refresh_rate() > 4 * sdl_.SDL_GetPerformanceFrequency();
+    if (throttled_) wayland_.watch();
 }
 
 // The window is hidden while the box is up: it cannot answer its window manager then.

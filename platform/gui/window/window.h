@@ -13,6 +13,7 @@
 #include "platform/gui/window/pacer.h"
 #include "platform/gui/window/present.h"
 #include "platform/gui/window/sdl_api.h"
+#include "platform/gui/window/wayland.h"
 #include "platform/gui/window/x11.h"
 #include "platform/platform.h"
 #include "platform/runtime/signals.h"
@@ -39,11 +40,11 @@ public:
     // Shows the engine's image, with the status layer's text over it where given; the engine's
     // context is current again afterwards.
     void present(const kgl_engine& engine, const char* status);
-    // Shows the last picture again, to learn whether the compositor wants frames again.
-    void present_again(const kgl_engine& engine);
     // Whether the last present waited in vain for the compositor to ask for a frame: it shows
     // nothing of the window.
     bool throttled() const { return throttled_; }
+    // Whether the compositor asked for a frame again since then.
+    bool asked_again() const { return wayland_.asked(); }
     // The window has a new size, so a new surface.
     void resized() { picture_.framed = nullptr; }
     void message_box(const char* caption, const char* text);
@@ -67,6 +68,7 @@ private:
     stuck_wait display_;
     SDL_Window* window_ = nullptr;
     x11_window x11_;
+    wayland_window wayland_;
     present_state picture_;
     SDL_Renderer* renderer_ = nullptr;  // where the picture goes as a texture
     SDL_Texture* texture_ = nullptr;
