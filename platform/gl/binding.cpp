@@ -20,7 +20,7 @@ char failure[96];  // why the engine or context could not be made; empty after a
 kgl_engine* bound_engine;
 const void* bound_app;
 
-// Sets one of Mesa's variables for the engine, where the user set none.
+// Sets one of Mesa's variables, where the user set none.
 void default_to(const char* name, const char* value) {
     const char* set = getenv(name);
     if (!set || !*set) setenv(name, value, 1);
@@ -50,16 +50,20 @@ T* made(T* object) {
 
 }  // namespace
 
-extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {
-    // Widths that are a multiple of 4 keep RGB rows 4-byte aligned for reading back.
-    if (width <= 0 || width % 4 != 0 || height <= 0 || bits_per_pixel != 32) return nullptr;
-    // A 320 x 240 frame is too small to gain from llvmpipe's rasterizer threads: handing it to
-    // them and waiting costs more CPU than drawing it on this thread, and the pictures are the
-    // same. Read when the engine starts; a value the user set stays.
+void prepare_gl() {
+    // A 320 x 240 frame is too small to gain from llvmpipe's rasterizer threads, and so is the
+    // window's present of it: handing the work to them and waiting costs more CPU than doing
+    // it on this thread, and the pictures are the same. A value the user set stays.
     default_to("LP_NUM_THREADS", "0");
     // EGL's loader writes lines of its own where a driver does not load (and when memory runs
     // out, names a file that is there as missing); the program says what failed instead.
     default_to("EGL_LOG_LEVEL", "fatal");
+}
+
+extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {
+    // Widths that are a multiple of 4 keep RGB rows 4-byte aligned for reading back.
+    if (width <= 0 || width % 4 != 0 || height <= 0 || bits_per_pixel != 32) return nullptr;
+    prepare_gl();
     EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
                                                nullptr);
     if (display == EGL_NO_DISPLAY) return failed("eglGetPlatformDisplay");

@@ -21,6 +21,11 @@ struct kgl_context {
     kgl_engine* engine;
 };
 
+// Mesa's settings for every GL in the process, the engine's and any other library's (SDL's
+// renderer): before any starts, since Mesa reads them when it does. Where the user set one,
+// it stays.
+void prepare_gl();
+
 // Reads the engine's current image in the GL pixel format (GL_RGB, GL_RGBA, GL_BGRA, ...),
 // bottom row first, tightly packed. The engine's context must be current.
 void engine_read_pixels(const kgl_engine& engine, unsigned format, uint8_t* out);

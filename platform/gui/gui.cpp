@@ -53,6 +53,7 @@ extern "C" gi_handle GI_create_app(app_params* params) {
     gui.record.params = *params;
     gui.record.main_window = &gui.window;
     start_signals();
+    prepare_gl();  // before the window backend, which may start a GL of SDL's
     gui.info = current_settings().info;
     gui.source = choose_backend(current_settings(), *params);
     return &gui.record;

@@ -82,6 +82,11 @@ public:
             if (got && take_event(event, engine, message)) return true;
             if (got) continue;
             if (pacer_.resting()) return rest(message, engine);
+            if (!window_.frame_due()) {
+                // A compositor that asks for no frames shows nothing of the window.
+                if (window_.throttled()) window_event(SDL_WINDOWEVENT_HIDDEN);
+                return false;
+            }
             if (script_ && !script_->next_draws())
                 script_->next(message, engine);
             else
@@ -95,7 +100,6 @@ public:
         char text[128];
         const bool status = status_layer_ && GI_status_text && GI_status_text(text, sizeof text);
         window_.present(engine, status ? text : nullptr);
-        if (window_.throttled()) window_event(SDL_WINDOWEVENT_HIDDEN);
     }
 
     std::string description() override { return window_.description(); }
@@ -115,7 +119,7 @@ private:
         if (woke) return take_event(event, engine, message);
         window_event(SDL_WINDOWEVENT_NONE);  // on X11, the X server may say it shows
         // A compositor that stopped asking for frames shows the window again once it asks.
-        if (window_.throttled() && window_.asked_again()) window_event(SDL_WINDOWEVENT_SHOWN);
+        if (window_.throttled() && window_.frame_due()) window_event(SDL_WINDOWEVENT_SHOWN);
         return false;
     }
 

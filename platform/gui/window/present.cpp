@@ -135,9 +135,8 @@ bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface
     const bool framed = frame(surface, state);
     if (changed && framed)
         *changed = {0, 0, surface->w, surface->h};
-    else if (changed)
-        *changed = {x, y, std::min(engine.width * scale, surface->w),
-                    std::min(engine.height * scale, surface->h)};
+    else if (changed)  // whole rows: a part of a row costs the X server more than all of it
+        *changed = {0, y, surface->w, std::min(engine.height * scale, surface->h)};
     uint8_t* corner = static_cast<uint8_t*>(surface->pixels) + y * surface->pitch +
                       x * surface->format->BytesPerPixel;
     const bool fits = surface->w >= engine.width && surface->h >= engine.height;

@@ -23,7 +23,7 @@ struct present_state {
 // and centred, the rest of the surface black; with status_text, the status layer over it
 // (status_layer.h). False if the surface cannot be locked. Where changed is given, it is set to
 // the part of the surface that changed: all of it where its margins were painted, else the
-// picture's rectangle. Where memory for the scratch runs out, ends the process with status 1.
+// rows the picture spans. Where memory for the scratch runs out, ends the process with status 1.
 // Needs no window, so it can be measured alone.
 bool copy_engine_image(const sdl_api& sdl, const kgl_engine& engine, SDL_Surface* surface,
                        present_state& state, const char* status_text = nullptr,

@@ -26,7 +26,7 @@ extern "C" SDL_bool SDL_GetWindowWMInfo(SDL_Window* window, struct SDL_SysWMinfo
     X(SDL_DestroyRenderer) X(SDL_GetRendererInfo) X(SDL_RenderSetLogicalSize)                  \
     X(SDL_RenderSetIntegerScale) X(SDL_SetRenderDrawColor) X(SDL_CreateTexture)                \
     X(SDL_SetTextureScaleMode) X(SDL_LockTexture) X(SDL_UnlockTexture) X(SDL_RenderClear)      \
-    X(SDL_RenderCopy) X(SDL_RenderPresent)
+    X(SDL_RenderCopy) X(SDL_RenderPresent) X(SDL_PumpEvents)
 
 struct sdl_api {
 #define KAVEX_SDL_POINTER(name) decltype(&::name) name;

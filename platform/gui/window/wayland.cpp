@@ -2,6 +2,7 @@
 
 #include <SDL_syswm.h>
 #include <dlfcn.h>
+#include <poll.h>
 #include <wayland-client-core.h>
 
 #include <utility>
@@ -15,6 +16,7 @@ struct wayland_api {
     decltype(&wl_proxy_destroy) destroy;
     decltype(&wl_proxy_get_version) get_version;
     decltype(&wl_display_flush) flush;
+    decltype(&wl_display_get_fd) get_fd;
     const wl_interface* callback_interface;
 };
 
@@ -33,6 +35,7 @@ const wayland_api* wayland() {
                            find(api.destroy, "wl_proxy_destroy") &&
                            find(api.get_version, "wl_proxy_get_version") &&
                            find(api.flush, "wl_display_flush") &&
+                           find(api.get_fd, "wl_display_get_fd") &&
                            find(api.callback_interface, "wl_callback_interface");
         dlclose(library);  // SDL keeps it loaded
         return found ? &api : nullptr;
@@ -69,20 +72,33 @@ wayland_window::~wayland_window() {
     if (callback_) wayland()->destroy(callback_);
 }
 
-void wayland_window::watch() {
+void wayland_window::ask() {
     asked_ = false;
     if (!surface_ || callback_) return;
     const wayland_api& wl = *wayland();
-    const uint32_t version = wl.get_version(surface_);
-    callback_ = wl.marshal_flags(surface_, surface_frame, wl.callback_interface, version, 0,
-                                 nullptr);
+    callback_ = wl.marshal_flags(surface_, surface_frame, wl.callback_interface,
+                                 wl.get_version(surface_), 0, nullptr);
     static void (*listener[])() = {reinterpret_cast<void (*)()>(done)};  // wl_callback's
     if (callback_) wl.add_listener(callback_, listener, this);
+}
+
+void wayland_window::watch() {
+    ask();
+    if (!surface_) return;
+    const wayland_api& wl = *wayland();
+    const uint32_t version = wl.get_version(surface_);
     // A pixel damaged, the picture unchanged: a compositor repaints only where there is damage,
     // and calls back only once it repaints.
     wl.marshal_flags(surface_, surface_damage, nullptr, version, 0, 0, 0, 1, 1);
     wl.marshal_flags(surface_, surface_commit, nullptr, version, 0);
     wl.flush(static_cast<wl_display*>(display_));
+}
+
+bool wayland_window::wait(int ms) const {
+    if (!display_) return false;
+    wayland()->flush(static_cast<wl_display*>(display_));
+    pollfd events{wayland()->get_fd(static_cast<wl_display*>(display_)), POLLIN, 0};
+    return poll(&events, 1, ms) == 1;
 }
 
 void wayland_window::done(void* self, wl_proxy* callback, uint32_t) {

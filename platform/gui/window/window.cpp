@@ -6,6 +6,7 @@
 #include <png.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -118,8 +119,9 @@ sdl_window::sdl_window(const sdl_api& sdl, const settings& given, const app_para
 // scales dearer than the shared-memory present does).
 void sdl_window::open_renderer(const app_params& params, bool only_on_a_gpu) {
     sdl_.SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    // The compositor paces a Wayland window (frame_due); elsewhere the vertical sync.
     renderer_ = sdl_.SDL_CreateRenderer(
-        window_, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+        window_, -1, SDL_RENDERER_ACCELERATED | (only_on_a_gpu ? SDL_RENDERER_PRESENTVSYNC : 0));
     SDL_RendererInfo info{};
     if (!renderer_ || sdl_.SDL_GetRendererInfo(renderer_, &info) != 0) return close_renderer();
     const GLubyte* name = sdl_.SDL_GL_GetCurrentContext() ? glGetString(GL_RENDERER) : nullptr;
@@ -136,7 +138,7 @@ void sdl_window::open_renderer(const app_params& params, bool only_on_a_gpu) {
     sdl_.SDL_RenderSetLogicalSize(renderer_, params.width, params.height);
     sdl_.SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
     sdl_.SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    synced_ = info.flags & SDL_RENDERER_PRESENTVSYNC;
+    synced_ = !only_on_a_gpu || (info.flags & SDL_RENDERER_PRESENTVSYNC);
     present_path_ = std::string("SDL's renderer ") + info.name + " on " + gl + " (the " +
                     (software ? "CPU" : "GPU") + " scales)";
 }
@@ -200,16 +202,31 @@ void sdl_window::present(const kgl_engine& engine, const char* status) {
     take_back_context(&engine);
 }
 
-// The texture, scaled, on black. Where presenting waits for the compositor, SDL waits up to ten
-// frames for one that asks for none, and then shows the frame all the same.
+// The texture, scaled, on black; on Wayland, asking for the next frame.
 void sdl_window::show_texture() {
-    const Uint64 start = sdl_.SDL_GetPerformanceCounter();
     sdl_.SDL_RenderClear(renderer_);
     sdl_.SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    wayland_.ask();
+    asked_at_ = sdl_.SDL_GetPerformanceCounter();
     sdl_.SDL_RenderPresent(renderer_);
-    const Uint64 waited = sdl_.SDL_GetPerformanceCounter() - start;
-    throttled_ = synced_ && waited * refresh_rate() > 4 * sdl_.SDL_GetPerformanceFrequency();
-    if (throttled_) wayland_.watch();
+}
+
+bool sdl_window::frame_due() {
+    if (wayland_.asked()) throttled_ = false;
+    if (!wayland_ || wayland_.asked() || throttled_) return !throttled_;
+    // Until anything comes from the compositor (its answer, a key), a quarter of a second at
+    // most, so that the GUI library sees a close request in time. Unasked for a second, the
+    // window shows nothing.
+    const Uint64 frequency = sdl_.SDL_GetPerformanceFrequency();
+    const Uint64 waited = sdl_.SDL_GetPerformanceCounter() - asked_at_;
+    if (waited >= frequency) {
+        throttled_ = true;
+        wayland_.watch();
+        return false;
+    }
+    const int left_ms = static_cast<int>((frequency - waited) * 1000 / frequency) + 1;
+    if (wayland_.wait(std::min(left_ms, 250))) sdl_.SDL_PumpEvents();
+    return false;
 }
 
 // The window is hidden while the box is up: it cannot answer its window manager then.

@@ -30,7 +30,8 @@ public:
     const stuck_wait& display() const { return display_; }
     // The display's refresh rate, 60 where it is not known.
     int refresh_rate() const;
-    // Whether presenting waits for the display's vertical sync, so that it paces the frames.
+    // Whether the display paces the frames: presenting waits for its vertical sync (a GPU on
+    // X11), or the compositor says when it wants the next one (Wayland, frame_due).
     bool synced() const { return synced_; }
     bool fullscreen() const;
     void toggle_fullscreen();
@@ -40,11 +41,11 @@ public:
     // Shows the engine's image, with the status layer's text over it where given; the engine's
     // context is current again afterwards.
     void present(const kgl_engine& engine, const char* status);
-    // Whether the last present waited in vain for the compositor to ask for a frame: it shows
-    // nothing of the window.
+    // Whether the compositor wants the next frame; where it has not asked yet, waits a while
+    // for it first (the caller asks again). Unasked for a second, the window shows nothing
+    // (throttled), until the compositor asks again.
+    bool frame_due();
     bool throttled() const { return throttled_; }
-    // Whether the compositor asked for a frame again since then.
-    bool asked_again() const { return wayland_.asked(); }
     // The window has a new size, so a new surface.
     void resized() { picture_.framed = nullptr; }
     void message_box(const char* caption, const char* text);
@@ -74,5 +75,6 @@ private:
     SDL_Texture* texture_ = nullptr;
     std::string present_path_;  // how, in words
     bool synced_ = false;
-    bool throttled_ = false;  // the last present waited in vain for the compositor
+    bool throttled_ = false;  // the compositor asked for no frame in a second
+    Uint64 asked_at_ = 0;     // when the last frame asked the compositor for the next
 };

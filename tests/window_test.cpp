@@ -1,0 +1,290 @@
+// The window's parts as functions of their inputs, without SDL running: the keyboard by events,
+// the pacer by clock readings, the display's choice by the environment and the sockets that
+// listen, and the window's place by the screen's usable area; and the present into surfaces
+// of SDL's pixel formats and sizes, against golden pictures.
+#include <SDL.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "harness/in_process.h"
+#include "platform/gl/engine.h"
+#include "platform/gui/window/display.h"
+#include "platform/gui/window/keyboard.h"
+#include "platform/gui/window/pacer.h"
+#include "platform/gui/window/placement.h"
+#include "platform/gui/window/present.h"
+#include "platform/runtime/settings.h"
+#include "scene/renderer.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+// The golden pictures are llvmpipe's: the engine runs on it, whatever the machine's driver.
+const bool on_llvmpipe =
+    setenv("__EGL_VENDOR_LIBRARY_FILENAMES", "/usr/share/glvnd/egl_vendor.d/50_mesa.json", 1) +
+        setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1) + setenv("GALLIUM_DRIVER", "llvmpipe", 1) ==
+    0;
+
+// A key event written as "[r:]Mod+Key" (r: a repeat) or "text:TEXT".
+SDL_Event event(const std::string& written) {
+    SDL_Event e{};
+    if (written.compare(0, 5, "text:") == 0) {
+        e.type = SDL_TEXTINPUT;
+        written.copy(e.text.text, written.size() - 5, 5);
+        return e;
+    }
+    e.type = SDL_KEYDOWN;
+    e.key.repeat = written.compare(0, 2, "r:") == 0;
+    std::string name = written.substr(e.key.repeat ? 2 : 0);
+    const auto plus = name.find('+', 1);
+    if (plus != std::string::npos) e.key.keysym.mod = name[0] == 'A' ? KMOD_LALT : KMOD_LCTRL;
+    name.erase(0, plus == std::string::npos ? 0 : plus + 1);
+    e.key.keysym.scancode = SDL_GetScancodeFromName(name.c_str());
+    e.key.keysym.sym = SDL_GetKeyFromName(name.c_str());
+    return e;
+}
+
+std::string input_of(const key_input& input) {
+    const char* keys[] = {"", "fullscreen", "screenshot", "status layer", "close"};
+    std::string said = keys[static_cast<int>(input.key)];
+    for (int i = 0; i < input.count; ++i)
+        said += (said.empty() ? "" : " ") +
+                (input.characters[i] ? "key " + std::to_string(input.characters[i])
+                                     : "code " + std::to_string(input.code));
+    return said;
+}
+
+}  // namespace
+
+TEST(window, keyboard) {
+    const struct {
+        const char* event;
+        bool text_behind;  // a text event is queued behind the press
+        bool fullscreen;
+        const char* input;
+    } cases[] = {
+        {"L", true, false, ""},  // the text behind it carries the character
+        {"text:l", false, false, "key 108"},
+        {"text:L", false, false, "key 76"},
+        {"Ctrl+1", true, false, ""},
+        {"text: ", false, false, "key 32"},
+        {"Left Shift", false, false, ""},
+        {"CapsLock", false, false, ""},
+        {"Right GUI", false, false, ""},
+        {"Numlock", false, false, ""},
+        {"PageUp", false, false, "code 32"},
+        {"PageDown", false, false, "code 53"},
+        {"Up", false, false, "code 98"},
+        {"Down", false, false, "code 99"},
+        {"Left", false, false, "code 100"},
+        {"Right", false, false, "code 101"},
+        {"F2", false, false, "code 315"},
+        {"Return", false, false, "code 296"},
+        {"text:\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xc0", false, false,
+         "key 233 key 8364 key 128512 key 65533"},
+        {"F11", false, false, "fullscreen"},
+        {"r:F11", false, false, ""},
+        {"Alt+Return", false, false, "fullscreen"},
+        {"Alt+Keypad Enter", false, true, "fullscreen"},
+        {"Escape", false, true, "fullscreen"},
+        {"Escape", false, false, "code 297"},
+        {"F12", false, false, "screenshot"},
+        {"PrintScreen", false, false, "screenshot"},
+        {"F1", false, false, "status layer"},
+        {"Q", true, false, ""},
+        {"Ctrl+Q", false, false, "close"},
+        {"r:Ctrl+Q", false, false, "close"},
+    };
+    SDL_Event text{};
+    text.type = SDL_TEXTINPUT;
+    for (const auto& c : cases) {
+        const key_input input = read_key(event(c.event), c.text_behind ? &text : nullptr,
+                                         c.fullscreen);
+        EXPECT_EQ(input_of(input), c.input) << c.event;
+    }
+}
+
+// Steps "what@ms" on a pacer of 16 ms begun at 0: take (a frame is taken), wait (what it says
+// is left), hide, show, unknown and expose (window events), rest (whether it rests).
+TEST(window, pacer) {
+    const struct {
+        const char *steps, *said;
+    } cases[] = {
+        {"wait@0 take@0 wait@5 take@16 wait@20", "0 11 12"},
+        {"take@0 take@20 wait@20", "12"},  // a little late: the cadence holds
+        {"take@0 take@50 wait@50", "16"},  // a stall: a frame later, no burst
+        {"take@0 show@5 wait@5", "11"},
+        {"take@0 expose@5 wait@5", "16"},
+        {"hide@10 rest@10 unknown@20 rest@20 take@30 show@300 rest@300 wait@300", "1 1 0 0"},
+    };
+    for (const auto& c : cases) {
+        frame_pacer pacer(16, 0);
+        std::istringstream steps(c.steps);
+        std::string said;
+        for (std::string step; steps >> step;) {
+            const std::string what = step.substr(0, step.find('@'));
+            const uint64_t now = std::stoul(step.substr(step.find('@') + 1));
+            const visibility seen = what == "hide"   ? visibility::hidden
+                                    : what == "show" ? visibility::shown
+                                                     : visibility::unknown;
+            if (what == "take") pacer.take(now);
+            if (what == "wait") said += std::to_string(pacer.wait(now)) + " ";
+            if (what == "rest") said += std::to_string(pacer.resting()) + " ";
+            if (what != "take" && what != "wait" && what != "rest")
+                pacer.update(seen, what == "expose", now);
+        }
+        EXPECT_EQ(said, std::string(c.said) + " ") << c.steps;
+    }
+}
+
+namespace {
+
+std::set<std::string> listening;
+
+bool listens(const std::string& path) { return listening.count(path) > 0; }
+
+}  // namespace
+
+TEST(window, display_choice) {
+    const struct {
+        const char *display, *wayland, *runtime_dir, *driver, *listening, *drivers;
+    } cases[] = {
+        {":0", nullptr, "/run", nullptr, "", "x11"},
+        {":0", "wl", "/run", nullptr, "/run/wl", "wayland,x11"},
+        {":0", "wl", "/run", nullptr, "", "x11,wayland"},
+        {nullptr, "wl", "/run", nullptr, "", "wayland"},
+        {nullptr, "/tmp/wl", nullptr, nullptr, "/tmp/wl", "wayland"},
+        {":0", "wl", nullptr, nullptr, "", "x11"},
+        {nullptr, "wl", nullptr, nullptr, "", "WAYLAND_DISPLAY is set, but XDG_RUNTIME_DIR*"},
+        {nullptr, nullptr, "/run", nullptr, "", "neither DISPLAY nor WAYLAND_DISPLAY is set"},
+        {":0", "wl", "/run", "x11", "/run/wl", ""},  // SDL_VIDEODRIVER chooses
+    };
+    for (const auto& c : cases) {
+        settings given;
+        given.display = c.display;
+        given.wayland_display = c.wayland;
+        given.runtime_dir = c.runtime_dir;
+        given.video_driver = c.driver;
+        listening = {c.listening};
+        const display_choice choice = choose_display(given, listens);
+        const std::string said = choice.problem.empty() ? choice.drivers : choice.problem;
+        const std::string wanted = c.drivers;
+        EXPECT_EQ(said.substr(0, wanted.find('*')), wanted.substr(0, wanted.find('*')))
+            << (c.display ? c.display : "-") << " " << (c.wayland ? c.wayland : "-");
+    }
+    for (const auto& [name, screen] : {std::pair{":0", 0}, {":0.1", 1}, {"host:10.2", 2}})
+        EXPECT_EQ(x_screen(name), screen) << name;
+}
+
+TEST(window, placement) {
+    const struct {
+        SDL_Rect usable;
+        int asked, scale, x, y;
+    } cases[] = {
+        {{0, 0, 1920, 1080}, 5, 4, 200, 60},
+        {{0, 0, 1024, 768}, 8, 3, 64, 48},
+        {{0, 0, 640, 400}, 2, 1, 200, 60},  // the height binds
+        {{0, 32, 1024, 736}, 1, 1, 200, 60},
+        {{100, 100, 1000, 700}, 1, 1, 200, 100},
+        {{0, 0, 400, 300}, 1, 1, 80, 60},
+        {{0, 0, 320, 240}, 1, 1, 0, 0},
+        {{10, 20, 300, 200}, 1, 1, 10, 20},  // smaller than the window: its top left
+    };
+    for (const auto& c : cases) {
+        const int scale = fitting_scale(c.asked, 320, 240, c.usable);
+        const SDL_Point at = fitting_place({200, 60}, 320 * scale, 240 * scale, c.usable);
+        EXPECT_EQ(std::vector<int>({scale, at.x, at.y}), std::vector<int>({c.scale, c.x, c.y}))
+            << c.usable.w << " x " << c.usable.h << " at " << c.usable.x << ", " << c.usable.y;
+    }
+}
+
+namespace {
+
+// Whether the picture matches the golden tests/pictures/NAME.png within 3 steps a channel;
+// KAVEX_UPDATE_PICTURES=1 writes the golden instead. A failure names the first pixel that
+// differs and leaves the picture in failed-pictures/.
+::testing::AssertionResult matches_golden(const std::vector<uint8_t>& rgb, int width, int height,
+                                         const std::string& name) {
+    const std::string golden = SOURCE_DIR "/tests/pictures/" + name + ".png";
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.format = PNG_FORMAT_RGB;
+    png.width = width;
+    png.height = height;
+    if (getenv("KAVEX_UPDATE_PICTURES"))
+        png_image_write_to_file(&png, golden.c_str(), 0, rgb.data(), 0, nullptr);
+    png_image read{};
+    read.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> expected(rgb.size());
+    if (!png_image_begin_read_from_file(&read, golden.c_str()))
+        return ::testing::AssertionFailure() << "cannot read " << golden;
+    read.format = PNG_FORMAT_RGB;
+    if (read.width != unsigned(width) || read.height != unsigned(height) ||
+        !png_image_finish_read(&read, nullptr, expected.data(), 0, nullptr))
+        return ::testing::AssertionFailure() << golden << " is not " << width << " x " << height;
+    for (size_t i = 0; i < rgb.size(); ++i) {
+        if (std::abs(rgb[i] - expected[i]) <= 3) continue;
+        std::filesystem::create_directories("failed-pictures");
+        const std::string failed = "failed-pictures/" + name + ".png";
+        png_image_write_to_file(&png, failed.c_str(), 0, rgb.data(), 0, nullptr);
+        return ::testing::AssertionFailure()
+               << name << ": probe color at (" << i / 3 % width << "," << i / 3 / width
+               << "), channel " << i % 3 << ": expected " << +expected[i] << ", observed "
+               << +rgb[i] << "; see " << failed;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// Surfaces of some of SDL's pixel formats, of sizes whose picture is at scale 1, 2 and 3,
+// centred or not; one with the status layer. The first present into a surface changes all of
+// it (its margins go black), the next only the rows the picture spans.
+TEST(window, present) {
+    ASSERT_TRUE(on_llvmpipe);
+    start_in_process();
+    for (char key : {'m', 'a'}) send_message(GI_MSG_KEY, key);  // changes that do not show
+    draw_scene();
+    char status[128];
+    ASSERT_GT(GI_status_text(status, sizeof status), 0u);
+    const struct {
+        Uint32 format;
+        int width, height, pad;
+        const char *status, *golden;
+        SDL_Rect picture;
+    } cases[] = {
+        {SDL_PIXELFORMAT_RGB888, 320, 240, 0, status, "present-status-layer", {0, 0, 320, 240}},
+        {SDL_PIXELFORMAT_RGB888, 1024, 768, 4, nullptr, "present-1024x768", {0, 24, 1024, 720}},
+        {SDL_PIXELFORMAT_ARGB8888, 700, 300, 0, nullptr, "present-700x300", {0, 30, 700, 240}},
+        {SDL_PIXELFORMAT_BGR24, 641, 481, 4, nullptr, "present-641x481", {0, 0, 641, 480}},
+    };
+    std::string error;
+    const sdl_api& sdl = *load_sdl(error);
+    for (const auto& c : cases) {
+        const int pitch = c.width * SDL_BYTESPERPIXEL(c.format) + c.pad;
+        std::vector<uint8_t> pixels(pitch * c.height, 0x55);
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(pixels.data(), c.width,
+                                                                  c.height, 0, pitch, c.format);
+        present_state state;
+        std::vector<SDL_Rect> changed(2);
+        for (SDL_Rect& rect : changed)
+            ASSERT_TRUE(copy_engine_image(sdl, *static_cast<kgl_engine*>(engine), surface, state,
+                                          c.status, &rect));
+        SDL_FreeSurface(surface);
+        const std::vector<int> seen = {changed[0].x, changed[0].y, changed[0].w, changed[0].h,
+                                       changed[1].x, changed[1].y, changed[1].w, changed[1].h};
+        const SDL_Rect p = c.picture;
+        EXPECT_EQ(seen, std::vector<int>({0, 0, c.width, c.height, p.x, p.y, p.w, p.h}))
+            << c.golden;
+        std::vector<uint8_t> observed(c.width * c.height * 3);
+        SDL_ConvertPixels(c.width, c.height, c.format, pixels.data(), pitch,
+                          SDL_PIXELFORMAT_RGB24, observed.data(), c.width * 3);
+        EXPECT_TRUE(matches_golden(observed, c.width, c.height, c.golden));
+    }
+}
