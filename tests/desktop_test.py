@@ -1,59 +1,52 @@
-# The real program on real displays: a private Xvfb per case, alone, with openbox, or under
+# The real program on real displays: a private Xvfb per test, alone, with openbox, or under
 # weston (its X11 backend, no Xwayland), driven as a user and a window manager would, through
 # python3-xlib and XTest. Every wait is for a condition, with a generous deadline.
 import ctypes
 import os
-import shutil
+import re
 import signal
 import struct
-import tempfile
 import time
-import unittest
 from pathlib import Path
 
-from driver import PROGRAM, eventually, picture_difference, pngfile, start
+import pytest
+from helpers import PROGRAM, compare, eventually, start
+from PIL import Image
 from xvfb import start_xvfb
 from Xlib import X, XK, Xatom, display, error, protocol
 from Xlib.ext import xtest
 
 TITLE = "Kavex Mesa/OpenGL View"
-BACKGROUND = b"\x1a\x1a\x1a"
+BACKGROUND = (0x1a, 0x1a, 0x1a)
 TO_WINDOW_MANAGER = X.SubstructureRedirectMask | X.SubstructureNotifyMask
 
 
-# Whether rows of RGB pixels are blocks of scale x scale alike pixels.
-def in_blocks(rows, scale):
-    for y, row in enumerate(rows):
-        if row != rows[y - y % scale]:
-            return False
-        for k in range(1, scale):
-            if any(row[c + 3 * k::3 * scale] != row[c::3 * scale] for c in range(3)):
-                return False
-    return True
+# Whether a picture is made of blocks of scale x scale alike pixels.
+def in_blocks(picture, scale):
+    small = picture.resize((picture.width // scale, picture.height // scale), Image.NEAREST)
+    return small.resize(picture.size, Image.NEAREST) == picture
 
 
-class Desktop(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.mkdtemp(prefix="kavex-test-")
+def assert_same(expected, observed, name):
+    difference = compare(expected, observed, name, 0)
+    assert not difference, difference
+
+
+# An X server in the test's tmp_path, and what runs on it.
+class Desktop:
+    def __init__(self, folder):
+        self.dir = folder
         self.server, self.name = start_xvfb()
         self.processes = [self.server]
         self.x = display.Display(self.name)
         self.x.set_error_handler(lambda *_: None)  # windows may vanish while looked at
         self.root = self.x.screen().root
 
-    def tearDown(self):
-        self.server.send_signal(signal.SIGCONT)
-        if not self.x.display.socket_error:
-            self.x.close()
-        for process in reversed(self.processes):
-            process.kill()
-            process.wait()
-        shutil.rmtree(self.dir)
-
     # Starts the program on the X server, its stdout and stderr into files of those names; or
     # argv, a window manager or a compositor.
     def start(self, argv=None, **env):
-        env = {"DISPLAY": self.name, "XDG_RUNTIME_DIR": self.dir, "HOME": self.dir, **env}
+        folder = str(self.dir)
+        env = {"DISPLAY": self.name, "XDG_RUNTIME_DIR": folder, "HOME": folder, **env}
         if argv:
             return self.processes.append(start(env, self.dir, argv))
         with open(self.path("stdout"), "w") as out, open(self.path("stderr"), "w") as err:
@@ -64,10 +57,10 @@ class Desktop(unittest.TestCase):
         return os.path.join(self.dir, name)
 
     def read(self, name):
-        return Path(self.path(name)).read_text()
+        return (self.dir / name).read_text()
 
     def ended(self, status, stderr=""):
-        self.assertEqual((self.program.wait(30), self.read("stderr")), (status, stderr))
+        assert (self.program.wait(30), self.read("stderr")) == (status, stderr)
 
     def find(self, title=TITLE, under=None):
         under = under or self.root
@@ -84,19 +77,17 @@ class Desktop(unittest.TestCase):
             window = self.find()
             return window and window.get_attributes().map_state == X.IsViewable and window
         self.window = eventually(shown)
-        self.assertTrue(self.window, self.read("stderr"))
+        assert self.window, self.read("stderr")
         self.window.set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
 
-    # The window's picture as pngfile reads one, or None while it does not show.
+    # The window's picture, or None while it does not show.
     def grab(self, window=None, width=320, height=240):
         try:
             image = (window or self.window).get_image(0, 0, width, height, X.ZPixmap, 0xffffffff)
             data = image.data
         except error.XError:
             return None
-        rgb = bytearray(width * height * 3)
-        rgb[0::3], rgb[1::3], rgb[2::3] = data[2::4], data[1::4], data[0::4]
-        return width, height, 3, bytes(rgb)
+        return Image.frombytes("RGB", (width, height), data, "raw", "BGRX")
 
     def still(self):
         first = self.grab()
@@ -108,13 +99,14 @@ class Desktop(unittest.TestCase):
         picture = self.grab(None, width, height)
         if not picture:
             return False
-        rows = [picture[3][y * width * 3:(y + 1) * width * 3] for y in range(height)]
-        left, top = (width - 320 * scale) // 2 * 3, (height - 240 * scale) // 2
-        inner = rows[top:top + 240 * scale]
-        around = rows[:top] + rows[top + 240 * scale:]
-        around += [row[:left] + row[left + 960 * scale:] for row in inner]
-        inner = [row[left:left + 960 * scale] for row in inner]
-        return not any(map(any, around)) and inner[0][:3] == BACKGROUND and in_blocks(inner, scale)
+        left = (width - 320 * scale) // 2
+        top = (height - 240 * scale) // 2
+        box = (left, top, left + 320 * scale, top + 240 * scale)
+        inner = picture.crop(box)
+        picture.paste((0, 0, 0), box)
+        if picture.getbbox():
+            return False
+        return inner.getpixel((0, 0)) == BACKGROUND and in_blocks(inner, scale)
 
     def place(self):
         origin = self.root.translate_coords(self.window, 0, 0)
@@ -139,182 +131,198 @@ class Desktop(unittest.TestCase):
 
     # Replays the record headless with a snap in place of its close; the snap's picture.
     def replayed(self):
-        Path(self.path("replay")).write_text(self.read("record")[:-6] + "snap replay.png\n")
+        (self.dir / "replay").write_text(self.read("record")[:-6] + "snap replay.png\n")
         replay = start({"KAVEX_SCRIPT": "@replay", "KAVEX_PLATFORM": "headless"}, self.dir)
-        self.assertEqual(replay.wait(60), 0)
-        return pngfile.read_png(self.path("replay.png"))
+        assert replay.wait(60) == 0
+        return Image.open(self.dir / "replay.png")
 
-    def test_x11_window_keys_record_script_and_a_display_that_hangs_or_goes(self):
-        # X11 first, where there is a Wayland display too.
-        self.start(KAVEX_RECORD=self.path("record"), WAYLAND_DISPLAY="gone")
-        self.await_window()
-        self.assertEqual(self.place(), (200, 60, 320, 240))
-        icon = self.window.get_full_property(self.x.intern_atom("_NET_WM_ICON"), Xatom.CARDINAL)
-        self.assertTrue(icon and min(icon.value[:2]) >= 32, "no icon of 32 x 32 or more")
-        self.key("t", "m", "Left", "Page_Down", "b", "Up", "space")
-        # Once the space has arrived and the box stands still, the close button.
-        stands = []
-        arrived = lambda: "key space\n" in self.read("record") and stands.append(self.still())
-        self.assertTrue(eventually(lambda: arrived() or stands[-3:] == [True] * 3))
-        shown = self.grab()
-        self.send(self.window, "WM_PROTOCOLS", [self.x.intern_atom("WM_DELETE_WINDOW")])
-        self.ended(0)
-        keys = [line for line in self.read("record").splitlines() if not line.startswith("redraw")]
-        self.assertEqual(keys[1:], ["key t", "key m", "code 100", "code 53", "key b", "code 98",
-                                    "key space", "close"])
-        self.assertIsNone(picture_difference(shown, self.replayed(), "replayed", 0))
-        # A script plays in the window as headless, whatever is typed meanwhile.
-        script = "key l; redraw 40; code 99; redraw 40; snap window.png"
-        self.start(KAVEX_SCRIPT=script)
-        self.await_window()
-        self.key("t", "b")
-        self.ended(0)
-        headless = start({"KAVEX_SCRIPT": script.replace("window", "headless")}, self.dir)
-        self.assertEqual(headless.wait(60), 0)
-        snaps = [pngfile.read_png(self.path(name)) for name in ("window.png", "headless.png")]
-        self.assertIsNone(picture_difference(*snaps, "played", 0))
-        # A display that stops answering: SIGTERM ends the program all the same, with one line,
-        # status 1 and the record's close.
-        self.start(KAVEX_RECORD=self.path("record"))
-        self.await_window()
-        self.server.send_signal(signal.SIGSTOP)
-        self.program.terminate()
-        self.ended(1, f"kavex-view: gave up waiting for the display '{self.name}' to answer\n")
-        self.assertTrue(self.read("record").endswith("\nclose\n"), self.read("record"))
-        # A display that goes away.
-        self.server.send_signal(signal.SIGCONT)
-        self.start()
-        self.await_window()
-        self.x.close()
-        self.server.terminate()
-        self.ended(1, "kavex-view: lost the connection to the display\n")
-        # A server that refuses the connection (a cookie the program does not have): the
-        # program's own line alone, though libxcb writes the server's reason on stderr.
-        cookie = struct.pack(">HHHH18sH16x", 256, 0, 0, 18, b"MIT-MAGIC-COOKIE-1", 16)
-        Path(self.path("cookies")).write_bytes(cookie)
-        server, name = start_xvfb("-auth", self.path("cookies"))
-        self.processes.append(server)
-        self.start(DISPLAY=name)
-        self.ended(1, f"kavex-view: cannot open a window: the X server on '{name}' refused the "
-                      "connection; KAVEX_PLATFORM=headless runs without a display\n")
-        # A server that does not answer before the window opens: a signal's line all the same.
-        server.send_signal(signal.SIGSTOP)
-        self.start(DISPLAY=name)
-        fds = f"/proc/{self.program.pid}/fd/"
 
-        def has_socket():
-            for fd in os.listdir(fds):
-                try:
-                    if os.readlink(fds + fd).startswith("socket:"):
-                        return True
-                except FileNotFoundError:  # closed since the listing
-                    pass
-            return False
+@pytest.fixture
+def desktop(tmp_path):
+    desktop = Desktop(tmp_path)
+    yield desktop
+    desktop.server.send_signal(signal.SIGCONT)
+    if not desktop.x.display.socket_error:
+        desktop.x.close()
+    for process in reversed(desktop.processes):
+        process.kill()
+        process.wait()
 
-        self.assertTrue(eventually(has_socket))
-        self.program.terminate()
-        self.ended(1, f"kavex-view: gave up waiting for the display '{name}' to answer\n")
 
-    def test_weston_at_scale_2_draws_2_x_2_device_pixels_moves_takes_keys_ends_on_sigterm(self):
-        # weston's output: 512 x 384 in the desktop's units, 1024 x 768 pixels.
-        self.start(["/usr/bin/weston", "--backend=x11-backend.so", "--socket=wl",
-                    "--idle-time=0", "--scale=2", "--width=512", "--height=384"])
-        self.assertTrue(eventually(lambda: os.path.exists(self.path("wl"))), "no weston")
-        self.start(DISPLAY=None, WAYLAND_DISPLAY="wl", KAVEX_RECORD=self.path("record"))
-        xtest.fake_input(self.x, X.MotionNotify, x=1023, y=767)  # weston draws the pointer
+def test_x11_window_keys_record_script_and_a_display_that_hangs_or_goes(desktop):
+    # X11 first, where there is a Wayland display too.
+    desktop.start(KAVEX_RECORD=desktop.path("record"), WAYLAND_DISPLAY="gone")
+    desktop.await_window()
+    assert desktop.place() == (200, 60, 320, 240)
+    icon_atom = desktop.x.intern_atom("_NET_WM_ICON")
+    icon = desktop.window.get_full_property(icon_atom, Xatom.CARDINAL)
+    assert icon and min(icon.value[:2]) >= 32, "no icon of 32 x 32 or more"
+    desktop.key("t", "m", "Left", "Page_Down", "b", "Up", "space")
+    # Once the space has arrived and the box stands still, the close button.
+    stands = []
+    arrived = lambda: "key space\n" in desktop.read("record") and stands.append(desktop.still())
+    assert eventually(lambda: arrived() or stands[-3:] == [True] * 3)
+    shown = desktop.grab()
+    desktop.send(desktop.window, "WM_PROTOCOLS", [desktop.x.intern_atom("WM_DELETE_WINDOW")])
+    desktop.ended(0)
+    keys = [line for line in desktop.read("record").splitlines() if not line.startswith("redraw")]
+    assert keys[1:] == ["key t", "key m", "code 100", "code 53", "key b", "code 98", "key space",
+                        "close"]
+    assert_same(shown, desktop.replayed(), "replayed")
+    # A script plays in the window as headless, whatever is typed meanwhile.
+    script = "key l; redraw 40; code 99; redraw 40; snap window.png"
+    desktop.start(KAVEX_SCRIPT=script)
+    desktop.await_window()
+    desktop.key("t", "b")
+    desktop.ended(0)
+    headless = start({"KAVEX_SCRIPT": script.replace("window", "headless")}, desktop.dir)
+    assert headless.wait(60) == 0
+    window = Image.open(desktop.path("window.png"))
+    assert_same(window, Image.open(desktop.path("headless.png")), "played")
+    # A display that stops answering: SIGTERM ends the program all the same, with one line,
+    # status 1 and the record's close.
+    desktop.start(KAVEX_RECORD=desktop.path("record"))
+    desktop.await_window()
+    desktop.server.send_signal(signal.SIGSTOP)
+    desktop.program.terminate()
+    desktop.ended(1, f"kavex-view: gave up waiting for the display '{desktop.name}' to answer\n")
+    assert desktop.read("record").endswith("\nclose\n"), desktop.read("record")
+    # A display that goes away.
+    desktop.server.send_signal(signal.SIGCONT)
+    desktop.start()
+    desktop.await_window()
+    desktop.x.close()
+    desktop.server.terminate()
+    desktop.ended(1, "kavex-view: lost the connection to the display\n")
+    # A server that refuses the connection (a cookie the program does not have): the
+    # program's own line alone, though libxcb writes the server's reason on stderr.
+    cookie = struct.pack(">HHHH18sH16x", 256, 0, 0, 18, b"MIT-MAGIC-COOKIE-1", 16)
+    (desktop.dir / "cookies").write_bytes(cookie)
+    server, name = start_xvfb("-auth", desktop.path("cookies"))
+    desktop.processes.append(server)
+    desktop.start(DISPLAY=name)
+    desktop.ended(1, f"kavex-view: cannot open a window: the X server on '{name}' refused the "
+                     "connection; KAVEX_PLATFORM=headless runs without a display\n")
+    # A server that does not answer before the window opens: a signal's line all the same.
+    server.send_signal(signal.SIGSTOP)
+    desktop.start(DISPLAY=name)
+    fds = f"/proc/{desktop.program.pid}/fd/"
 
-        # The picture on weston's output, by its top row (background) and in 2 x 2 blocks.
-        def picture():
-            output = self.grab(self.root, 1024, 768)[3]
-            at = output.find(BACKGROUND * 640) // 3
-            left, top = at % 1024, at // 1024
-            if at < 0 or top + 480 > 768:
-                return None
-            rows = [output[(top + y) * 3072 + left * 3:][:1920] for y in range(480)]
-            return in_blocks(rows, 2) and rows
-
-        first = eventually(picture, 60)
-        self.assertTrue(first, self.read("stderr"))
-        self.assertTrue(eventually(lambda: picture() not in (None, False, first)), "it stands")
-        xtest.fake_input(self.x, X.MotionNotify, x=512, y=384)  # keys go where the pointer is
-        self.key("t")
-        self.assertTrue(eventually(lambda: "\nkey t\n" in self.read("record")), "no key")
-        self.program.terminate()
-        self.assertEqual(self.program.wait(30), 0)  # libdecor without its plugin says so
-
-    def test_openbox_maximised_fullscreen_status_layer_screenshot_rest_and_a_fatal_box(self):
-        self.start(["/usr/bin/openbox"])
-        clients = self.x.intern_atom("_NET_CLIENT_LIST")
-        has_clients = lambda: self.root.get_full_property(clients, X.AnyPropertyType)
-        self.assertTrue(eventually(has_clients), "no openbox")
-        self.start(KAVEX_SCALE="2", KAVEX_RECORD=self.path("record"))
-        self.await_window()
-        windowed = self.place()
-        hints = self.window.get_wm_normal_hints()
-        self.assertEqual((windowed[2:], hints.min_width, hints.min_height), ((640, 480), 320, 240))
-        # Maximised on the 1024 x 768 screen, 3 x centred on black; F11 fills the screen, and
-        # Escape gives the window back its place and size.
-        maximised = [self.x.intern_atom(f"_NET_WM_STATE_MAXIMIZED_{w}") for w in ("VERT", "HORZ")]
-        self.send(self.root, "_NET_WM_STATE", [1] + maximised, TO_WINDOW_MANAGER)
-        at_3 = lambda: self.place()[2] == 1024 and self.framed(3, *self.place()[2:])
-        self.assertTrue(eventually(at_3), self.place())
-        self.send(self.root, "_NET_WM_STATE", [0] + maximised, TO_WINDOW_MANAGER)
-        self.assertTrue(eventually(lambda: self.place() == windowed), self.place())
-        self.key("F11")
-        filled = lambda: self.place() == (0, 0, 1024, 768) and self.framed(3, 1024, 768)
-        self.assertTrue(eventually(filled), self.place())
-        self.key("Escape")
-        back = lambda: self.place() == windowed and self.framed(2, 640, 480)
-        self.assertTrue(eventually(back), self.place())
-        # F1 shows the status layer (light green on the background) and hides it; F12, while it
-        # shows, saves the picture without it, and names the file on stdout.
-        layer = lambda: b"\x79\xc6\x79" * 2 in (self.grab(None, 640, 480) or [b""] * 4)[3]
-        self.key("F1")
-        self.assertTrue(eventually(layer), "no status layer")
-        self.key("F12")
-        self.assertTrue(eventually(lambda: self.read("stdout").endswith(".png\n")))
-        saved = self.read("stdout").strip()
-        self.assertRegex(saved, f"^{self.dir}/Pictures/kavex-view/kavex-view-[-0-9]+\\.png$")
-        self.key("F1")
-        self.assertTrue(eventually(lambda: not layer()), "the status layer stays")
-        # Iconified, it rests: a second with at most one tick of CPU (10 ms) where drawing
-        # takes several; restored, the spin goes on.
-        stat = Path(f"/proc/{self.program.pid}/stat")
-        ticks = lambda: sum(map(int, stat.read_text().rsplit(")", 1)[1].split()[11:13]))
-        rests = lambda: -ticks() + (time.sleep(1), ticks())[1] <= 1
-        self.send(self.root, "WM_CHANGE_STATE", [3], TO_WINDOW_MANAGER)
-        self.assertTrue(eventually(rests), "it does not rest while iconified")
-        self.window.map()
-        self.assertTrue(eventually(lambda: not self.still()), "the spin does not go on")
-        # Ctrl+Q closes; the record's replay saves the screenshot's picture.
-        self.window.set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
-        self.key("Control_L+q")
-        self.ended(0)
-        name = os.path.basename(saved)
-        self.assertIn(f"\nsnap {name}\n", self.read("record"))
-        self.replayed()
-        screenshot, snap = pngfile.read_png(saved), pngfile.read_png(self.path(name))
-        self.assertIsNone(picture_difference(snap, screenshot, "screenshot", 0))
-        # The engine fails: SIGTERM while the "Fatal error" box is up ends the program with
-        # status 1, and leaves neither the box nor a process (orphans come to this process).
-        ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
-        self.start(__EGL_VENDOR_LIBRARY_FILENAMES="/nonexistent.json")
-        self.assertTrue(eventually(lambda: self.find("Fatal error")), self.read("stderr"))
-        self.program.terminate()
-        failed = "eglGetPlatformDisplay failed: EGL_BAD_PARAMETER"
-        self.ended(1, f"Fatal error: Unable to intialize mesa engine (EGL: {failed})\n")
-
-        def group_gone():
+    def has_socket():
+        for fd in os.listdir(fds):
             try:
-                while os.waitpid(-self.program.pid, os.WNOHANG)[0] > 0:
-                    pass
-                return os.killpg(self.program.pid, 0)
-            except (ChildProcessError, ProcessLookupError):
-                return True
+                if os.readlink(fds + fd).startswith("socket:"):
+                    return True
+            except FileNotFoundError:  # closed since the listing
+                pass
+        return False
 
-        self.assertTrue(eventually(group_gone), "a process is left")
-        self.assertTrue(eventually(lambda: not self.find("Fatal error")), "the box is left")
+    assert eventually(has_socket)
+    desktop.program.terminate()
+    desktop.ended(1, f"kavex-view: gave up waiting for the display '{name}' to answer\n")
 
 
-if __name__ == "__main__":
-    unittest.main()
+def test_weston_at_scale_2_draws_2_x_2_device_pixels_moves_takes_keys_ends_on_sigterm(desktop):
+    # weston's output: 512 x 384 in the desktop's units, 1024 x 768 pixels.
+    desktop.start(["/usr/bin/weston", "--backend=x11-backend.so", "--socket=wl",
+                   "--idle-time=0", "--scale=2", "--width=512", "--height=384"])
+    assert eventually(lambda: os.path.exists(desktop.path("wl"))), "no weston"
+    desktop.start(DISPLAY=None, WAYLAND_DISPLAY="wl", KAVEX_RECORD=desktop.path("record"))
+    xtest.fake_input(desktop.x, X.MotionNotify, x=1023, y=767)  # weston draws the pointer
+
+    # The picture on weston's output, by its top row (background) and in 2 x 2 blocks.
+    def picture():
+        output = desktop.grab(desktop.root, 1024, 768)
+        at = output.tobytes().find(bytes(BACKGROUND) * 640) // 3
+        left = at % 1024
+        top = at // 1024
+        if at < 0 or top + 480 > 768:
+            return None
+        shown = output.crop((left, top, left + 640, top + 480))
+        return in_blocks(shown, 2) and shown
+
+    first = eventually(picture, 60)
+    assert first, desktop.read("stderr")
+    assert eventually(lambda: picture() not in (None, False, first)), "it stands"
+    xtest.fake_input(desktop.x, X.MotionNotify, x=512, y=384)  # keys go where the pointer is
+    desktop.key("t")
+    assert eventually(lambda: "\nkey t\n" in desktop.read("record")), "no key"
+    desktop.program.terminate()
+    assert desktop.program.wait(30) == 0  # libdecor without its plugin says so
+
+
+def test_openbox_maximised_fullscreen_status_layer_screenshot_rest_and_a_fatal_box(desktop):
+    desktop.start(["/usr/bin/openbox"])
+    clients = desktop.x.intern_atom("_NET_CLIENT_LIST")
+    has_clients = lambda: desktop.root.get_full_property(clients, X.AnyPropertyType)
+    assert eventually(has_clients), "no openbox"
+    desktop.start(KAVEX_SCALE="2", KAVEX_RECORD=desktop.path("record"))
+    desktop.await_window()
+    windowed = desktop.place()
+    hints = desktop.window.get_wm_normal_hints()
+    assert (windowed[2:], hints.min_width, hints.min_height) == ((640, 480), 320, 240)
+    # Maximised on the 1024 x 768 screen, 3 x centred on black; F11 fills the screen, and
+    # Escape gives the window back its place and size.
+    maximised = [desktop.x.intern_atom(f"_NET_WM_STATE_MAXIMIZED_{w}") for w in ("VERT", "HORZ")]
+    desktop.send(desktop.root, "_NET_WM_STATE", [1] + maximised, TO_WINDOW_MANAGER)
+    at_3 = lambda: desktop.place()[2] == 1024 and desktop.framed(3, *desktop.place()[2:])
+    assert eventually(at_3), desktop.place()
+    desktop.send(desktop.root, "_NET_WM_STATE", [0] + maximised, TO_WINDOW_MANAGER)
+    assert eventually(lambda: desktop.place() == windowed), desktop.place()
+    desktop.key("F11")
+    filled = lambda: desktop.place() == (0, 0, 1024, 768) and desktop.framed(3, 1024, 768)
+    assert eventually(filled), desktop.place()
+    desktop.key("Escape")
+    back = lambda: desktop.place() == windowed and desktop.framed(2, 640, 480)
+    assert eventually(back), desktop.place()
+    # F1 shows the status layer (light green on the background) and hides it; F12, while it
+    # shows, saves the picture without it, and names the file on stdout.
+
+    def layer():
+        picture = desktop.grab(None, 640, 480)
+        return picture and b"\x79\xc6\x79" * 2 in picture.tobytes()
+
+    desktop.key("F1")
+    assert eventually(layer), "no status layer"
+    desktop.key("F12")
+    assert eventually(lambda: desktop.read("stdout").endswith(".png\n"))
+    saved = desktop.read("stdout").strip()
+    assert re.fullmatch(f"{desktop.dir}/Pictures/kavex-view/kavex-view-[-0-9]+\\.png", saved)
+    desktop.key("F1")
+    assert eventually(lambda: not layer()), "the status layer stays"
+    # Iconified, it rests: a second with at most one tick of CPU (10 ms) where drawing
+    # takes several; restored, the spin goes on.
+    stat = Path(f"/proc/{desktop.program.pid}/stat")
+    ticks = lambda: sum(map(int, stat.read_text().rsplit(")", 1)[1].split()[11:13]))
+    rests = lambda: -ticks() + (time.sleep(1), ticks())[1] <= 1
+    desktop.send(desktop.root, "WM_CHANGE_STATE", [3], TO_WINDOW_MANAGER)
+    assert eventually(rests), "it does not rest while iconified"
+    desktop.window.map()
+    assert eventually(lambda: not desktop.still()), "the spin does not go on"
+    # Ctrl+Q closes; the record's replay saves the screenshot's picture.
+    desktop.window.set_input_focus(X.RevertToPointerRoot, X.CurrentTime)
+    desktop.key("Control_L+q")
+    desktop.ended(0)
+    name = os.path.basename(saved)
+    assert f"\nsnap {name}\n" in desktop.read("record")
+    desktop.replayed()
+    assert_same(Image.open(desktop.path(name)), Image.open(saved), "screenshot")
+    # The engine fails: SIGTERM while the "Fatal error" box is up ends the program with
+    # status 1, and leaves neither the box nor a process (orphans come to this process).
+    ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
+    desktop.start(__EGL_VENDOR_LIBRARY_FILENAMES="/nonexistent.json")
+    assert eventually(lambda: desktop.find("Fatal error")), desktop.read("stderr")
+    desktop.program.terminate()
+    failed = "eglGetPlatformDisplay failed: EGL_BAD_PARAMETER"
+    desktop.ended(1, f"Fatal error: Unable to intialize mesa engine (EGL: {failed})\n")
+
+    def group_gone():
+        try:
+            while os.waitpid(-desktop.program.pid, os.WNOHANG)[0] > 0:
+                pass
+            return os.killpg(desktop.program.pid, 0)
+        except (ChildProcessError, ProcessLookupError):
+            return True
+
+    assert eventually(group_gone), "a process is left"
+    assert eventually(lambda: not desktop.find("Fatal error")), "the box is left"

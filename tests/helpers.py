@@ -1,0 +1,82 @@
+# What the tables of cases (conftest.py) and the desktop test share: the real program started as
+# a user's shell would start it, waits for conditions, and pictures compared within a tolerance.
+import os
+import subprocess
+import time
+from pathlib import Path
+
+from PIL import ImageChops
+
+SOURCE = Path(__file__).resolve().parent.parent
+PROGRAM = os.path.abspath(os.environ.get("KAVEX_VIEW", SOURCE / "build/kavex-view"))
+FAILED = Path(PROGRAM).parent / "tests/failed-pictures"
+# The golden pictures are llvmpipe's. Other drivers draw a little differently (a quad split
+# along the other diagonal), so the tests pin Mesa's software rasterizer, whatever the machine.
+PINNED = {
+    "__EGL_VENDOR_LIBRARY_FILENAMES": "/usr/share/glvnd/egl_vendor.d/50_mesa.json",
+    "LIBGL_ALWAYS_SOFTWARE": "1",
+    "GALLIUM_DRIVER": "llvmpipe",
+}
+# Variables of the program's that a test must set itself.
+UNSET = ["KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "KAVEX_FULLSCREEN",
+         "DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"]
+
+
+# Starts argv in cwd, in a process group of its own, as from a fresh shell: the environment
+# changed by env (None unsets), every signal at its default but those blocked or ignored (by
+# name: HUP, ...), limits as prlimit's options (--fsize=4096, ...), and the descriptors in closed
+# closed. sh, coreutils' env and prlimit set these up in turn: a function run in the child would
+# cost a fork of this whole process, some 15 ms a start.
+def start(env, cwd, argv=(PROGRAM,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+          limits=(), blocked=(), ignored=(), closed=()):
+    variables = {**os.environ, **dict.fromkeys(UNSET), **PINNED, **env}
+    variables = {k: v for k, v in variables.items() if v is not None}
+    wrappers = []
+    if closed:
+        wrappers += ["/bin/sh", "-c", 'exec "$0" "$@" ' + " ".join(f"{fd}>&-" for fd in closed)]
+    wrappers += ["/usr/bin/env", "--default-signal"]
+    wrappers += ["--ignore-signal=" + name for name in ignored]
+    wrappers += ["--block-signal=" + name for name in blocked]
+    if limits:
+        wrappers += ["/usr/bin/prlimit", *limits, "--"]
+    return subprocess.Popen(wrappers + list(argv), cwd=cwd, env=variables,
+                            stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
+                            process_group=0)
+
+
+# Polls the condition every 10 ms until it holds or the time is up; its last value.
+def eventually(condition, seconds=30):
+    deadline = time.monotonic() + seconds
+    held = condition()
+    while not held and time.monotonic() < deadline:
+        time.sleep(0.01)
+        held = condition()
+    return held
+
+
+# None where every channel of every pixel of two Pillow images is within the tolerance; else
+# what differs at the worst pixel, with NAME.observed.png and NAME.diff.png (the differing
+# pixels red) in failed-pictures/.
+def compare(expected, observed, name, tolerance=3):
+    if expected.size != observed.size:
+        return f"{name}: expected a picture of {expected.size}, observed {observed.size}"
+    expected = expected.convert("RGB")
+    observed = observed.convert("RGB")
+    red, green, blue = ImageChops.difference(expected, observed).split()
+    spread = ImageChops.lighter(ImageChops.lighter(red, green), blue)
+    worst = spread.getextrema()[1]
+    if worst <= tolerance:
+        return None
+    at = spread.tobytes().index(worst)
+    x = at % expected.width
+    y = at // expected.width
+    diff = expected.copy()
+    diff.paste((255, 0, 0), mask=spread.point(lambda step: 255 if step > tolerance else 0))
+    FAILED.mkdir(parents=True, exist_ok=True)
+    observed.save(FAILED / f"{name}.observed.png")
+    diff.save(FAILED / f"{name}.diff.png")
+    return (f"{name}: pixels differ by more than {tolerance}\n"
+            f"Probe color at ({x},{y})\n"
+            f"  Expected: {expected.getpixel((x, y))}\n"
+            f"  Observed: {observed.getpixel((x, y))}\n"
+            f"  See {FAILED / name}.observed.png and .diff.png")
