@@ -6,6 +6,7 @@ import os
 import re
 import signal
 import struct
+import subprocess
 import time
 from pathlib import Path
 
@@ -34,23 +35,24 @@ def assert_same(expected, observed, name):
 
 # An X server in the test's tmp_path, and what runs on it.
 class Desktop:
-    def __init__(self, folder):
+    def __init__(self, folder, *options):
         self.dir = folder
-        self.server, self.name = start_xvfb()
+        self.server, self.name = start_xvfb(*options)
         self.processes = [self.server]
         self.x = display.Display(self.name)
         self.x.set_error_handler(lambda *_: None)  # windows may vanish while looked at
         self.root = self.x.screen().root
 
-    # Starts the program on the X server, its stdout and stderr into files of those names; or
-    # argv, a window manager or a compositor.
-    def start(self, argv=None, **env):
+    # Starts the program on the X server with args, its stdout and stderr into files of those
+    # names (or stdout into the pipe given); or argv, a window manager or a compositor.
+    def start(self, argv=None, args=(), stdout=None, ignored=(), **env):
         folder = str(self.dir)
         env = {"DISPLAY": self.name, "XDG_RUNTIME_DIR": folder, "HOME": folder, **env}
         if argv:
             return self.processes.append(start(env, self.dir, argv))
         with open(self.path("stdout"), "w") as out, open(self.path("stderr"), "w") as err:
-            self.processes.append(start(env, self.dir, [PROGRAM], out, err))
+            program = start(env, self.dir, [PROGRAM, *args], stdout or out, err, ignored=ignored)
+            self.processes.append(program)
         self.program = self.processes[-1]
 
     def path(self, name):
@@ -138,8 +140,8 @@ class Desktop:
 
 
 @pytest.fixture
-def desktop(tmp_path):
-    desktop = Desktop(tmp_path)
+def desktop(tmp_path, request):
+    desktop = Desktop(tmp_path, *getattr(request, "param", ()))
     yield desktop
     desktop.server.send_signal(signal.SIGCONT)
     if not desktop.x.display.socket_error:
@@ -150,7 +152,7 @@ def desktop(tmp_path):
 
 
 def test_x11_window_keys_record_script_and_a_display_that_hangs_or_goes(desktop):
-    # X11 first, where there is a Wayland display too.
+    # X11 where the Wayland display does not answer.
     desktop.start(KAVEX_RECORD=desktop.path("record"), WAYLAND_DISPLAY="gone")
     desktop.await_window()
     assert desktop.place() == (200, 60, 320, 240)
@@ -222,12 +224,53 @@ def test_x11_window_keys_record_script_and_a_display_that_hangs_or_goes(desktop)
     desktop.ended(1, f"kavex-view: gave up waiting for the display '{name}' to answer\n")
 
 
-def test_weston_at_scale_2_draws_2_x_2_device_pixels_moves_takes_keys_ends_on_sigterm(desktop):
-    # weston's output: 512 x 384 in the desktop's units, 1024 x 768 pixels.
-    desktop.start(["/usr/bin/weston", "--backend=x11-backend.so", "--socket=wl",
-                   "--idle-time=0", "--scale=2", "--width=512", "--height=384"])
+# A second screen of 320 x 240, and a stdout that nobody reads.
+@pytest.mark.parametrize("desktop", [("-screen", "1", "320x240x24")], indirect=True)
+def test_x11_second_screen_small_and_a_stdout_nobody_reads(desktop):
+    reader, writer = os.pipe()
+    os.set_blocking(writer, False)
+    with pytest.raises(BlockingIOError):
+        while True:
+            os.write(writer, bytes(4096))
+    desktop.start(args=["--scale=2", "--record=record"], stdout=writer,
+                  DISPLAY=desktop.name + ".1")
+    desktop.root = desktop.x.screen(1).root  # the window opens on the screen DISPLAY names
+    desktop.await_window()
+    assert desktop.place() == (0, 0, 320, 240)
+    desktop.key("F12", "t")
+    assert eventually(lambda: "key t" in desktop.read("record"))
+    desktop.program.terminate()
+    assert desktop.program.wait(30) == 0
+    assert re.fullmatch(
+        "kavex-view: --scale 2 makes a window larger than the screen's usable 320 x 240; "
+        "using 1\nkavex-view: standard output takes no line now; saved the screenshot as "
+        "'.*/kavex-view-[-0-9]+\\.png'\n", desktop.read("stderr"))
+    os.close(reader)
+    os.close(writer)
+    assert re.search(r"\nsnap kavex-view-[-0-9]+\.png\nkey t\n", desktop.read("record"))
+    # The record on stdout: the screenshot's path on stderr, and the record replays.
+    desktop.start(args=["--record=/dev/stdout"], DISPLAY=desktop.name + ".1")
+    desktop.await_window()
+    desktop.key("F12")
+    assert eventually(lambda: desktop.read("stderr").endswith(".png\n"))
+    desktop.program.terminate()
+    desktop.program.wait(30)
+    (desktop.dir / "record").write_text(desktop.read("stdout"))
+    desktop.replayed()
+
+
+def test_weston_with_xwayland_at_scale_2_a_wayland_window_in_2_x_2_device_pixels(desktop):
+    # weston's output: 512 x 384 in the desktop's units, 1024 x 768 pixels; an X server beside
+    # it, as desktops run one, and both displays named.
+    desktop.start(["/usr/bin/weston", "--backend=x11-backend.so", "--socket=wl", "--xwayland",
+                   "--idle-time=0", "--scale=2", "--width=512", "--height=384", "--log=log"])
     assert eventually(lambda: os.path.exists(desktop.path("wl"))), "no weston"
-    desktop.start(DISPLAY=None, WAYLAND_DISPLAY="wl", KAVEX_RECORD=desktop.path("record"))
+    xwayland = eventually(lambda: re.search(r"listening on display (:\d+)", desktop.read("log")))
+    both = {"DISPLAY": xwayland[1], "WAYLAND_DISPLAY": "wl", "XDG_RUNTIME_DIR": str(desktop.dir)}
+    info = subprocess.run([PROGRAM, "--info"], env={**os.environ, **both}, cwd=desktop.dir,
+                          capture_output=True, text=True)
+    assert "window system: Wayland" in info.stdout and ", scale 2," in info.stdout, info
+    desktop.start(KAVEX_RECORD=desktop.path("record"), **both)
     xtest.fake_input(desktop.x, X.MotionNotify, x=1023, y=767)  # weston draws the pointer
 
     # The picture on weston's output, by its top row (background) and in 2 x 2 blocks.
@@ -244,11 +287,22 @@ def test_weston_at_scale_2_draws_2_x_2_device_pixels_moves_takes_keys_ends_on_si
     first = eventually(picture, 60)
     assert first, desktop.read("stderr")
     assert eventually(lambda: picture() not in (None, False, first)), "it stands"
-    xtest.fake_input(desktop.x, X.MotionNotify, x=512, y=384)  # keys go where the pointer is
-    desktop.key("t")
-    assert eventually(lambda: "\nkey t\n" in desktop.read("record")), "no key"
+    desktop.key("t", "space")
+    assert eventually(lambda: "key space" in desktop.read("record")), "no keys"
+    # Once the box stands, its picture is the record's last: a headless replay draws it.
+    shown = []
+
+    def stands():  # the same picture for half a second, weston repainting a few times
+        shown.append((time.monotonic(), picture()))
+        recent = [seen for at, seen in shown if at > shown[-1][0] - 0.5]
+        steady = shown[0][0] < shown[-1][0] - 0.5 and all(seen == recent[0] for seen in recent)
+        return recent[0] and steady
+
+    assert eventually(stands), "it does not stand"
     desktop.program.terminate()
-    assert desktop.program.wait(30) == 0  # libdecor without its plugin says so
+    assert desktop.program.wait(30) == 0
+    small = shown[-1][1].resize((320, 240), Image.NEAREST)
+    assert_same(small, desktop.replayed(), "wayland")
 
 
 def test_openbox_maximised_fullscreen_status_layer_screenshot_rest_and_a_fatal_box(desktop):
@@ -308,10 +362,15 @@ def test_openbox_maximised_fullscreen_status_layer_screenshot_rest_and_a_fatal_b
     desktop.replayed()
     assert_same(Image.open(desktop.path(name)), Image.open(saved), "screenshot")
     # The engine fails: SIGTERM while the "Fatal error" box is up ends the program with
-    # status 1, and leaves neither the box nor a process (orphans come to this process).
+    # status 1, and leaves neither the box nor a process (orphans come to this process). A
+    # SIGCHLD that the launcher ignored does not reach the box's process.
     ctypes.CDLL(None).prctl(36, 1)  # PR_SET_CHILD_SUBREAPER
-    desktop.start(__EGL_VENDOR_LIBRARY_FILENAMES="/nonexistent.json")
+    desktop.start(ignored=["CHLD"], __EGL_VENDOR_LIBRARY_FILENAMES="/nonexistent.json")
     assert eventually(lambda: desktop.find("Fatal error")), desktop.read("stderr")
+    pid = desktop.program.pid
+    box = Path(f"/proc/{pid}/task/{pid}/children").read_text().split()[0]
+    ignored = re.search(r"SigIgn:\s*(\w+)", Path(f"/proc/{box}/status").read_text())[1]
+    assert not int(ignored, 16) & 1 << signal.SIGCHLD - 1, "SIGCHLD ignored in the box"
     desktop.program.terminate()
     failed = "eglGetPlatformDisplay failed: EGL_BAD_PARAMETER"
     desktop.ended(1, f"Fatal error: Unable to intialize mesa engine (EGL: {failed})\n")
