@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "platform/gl/engine.h"
 #include "platform/runtime/start.h"
 #include "scene/view_state.h"
 
@@ -27,6 +28,9 @@ inline void start_in_process(const std::string& script = "#",
     static const view_state_t initial = view_state;
     read_options(platform, script);
     view_state = initial;
+    // The program never lets its engine go; what an earlier start made is let go here.
+    delete static_cast<kgl_context*>(gl_context);
+    delete static_cast<kgl_engine*>(engine);
     start_program();
 }
 

@@ -25,20 +25,24 @@ UNSET = ["KAVEX_PLATFORM", "KAVEX_SCRIPT", "KAVEX_RECORD", "KAVEX_SCALE", "KAVEX
 # Starts argv in cwd, in a process group of its own, as from a fresh shell: the environment
 # changed by env (None unsets), every signal at its default but those blocked or ignored (by
 # name: HUP, ...), limits as prlimit's options (--fsize=4096, ...), and the descriptors in closed
-# closed. sh, coreutils' env and prlimit set these up in turn: a function run in the child would
+# closed. sh, prlimit and coreutils' env set these up in turn: a function run in the child would
 # cost a fork of this whole process, some 15 ms a start.
 def start(env, cwd, argv=(PROGRAM,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
           limits=(), blocked=(), ignored=(), closed=()):
     variables = {**os.environ, **dict.fromkeys(UNSET), **PINNED, **env}
     variables = {k: v for k, v in variables.items() if v is not None}
+    # A preloaded library goes to the program alone: a sanitizer build's would not load in env.
+    preload = variables.pop("LD_PRELOAD", None)
     wrappers = []
     if closed:
         wrappers += ["/bin/sh", "-c", 'exec "$0" "$@" ' + " ".join(f"{fd}>&-" for fd in closed)]
+    if limits:
+        wrappers += ["/usr/bin/prlimit", *limits, "--"]
     wrappers += ["/usr/bin/env", "--default-signal"]
     wrappers += ["--ignore-signal=" + name for name in ignored]
     wrappers += ["--block-signal=" + name for name in blocked]
-    if limits:
-        wrappers += ["/usr/bin/prlimit", *limits, "--"]
+    if preload:
+        wrappers += ["LD_PRELOAD=" + preload]
     return subprocess.Popen(wrappers + list(argv), cwd=cwd, env=variables,
                             stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
                             process_group=0)

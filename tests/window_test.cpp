@@ -249,9 +249,9 @@ TEST(window, present) {
             for (int x = 0; x < c.width; ++x) {
                 const int u = (x - left) / c.scale, v = (y - top) / c.scale;
                 const bool inside = x >= left && y >= top && u < 320 && v < 240;
-                const uint8_t* want = &image[((239 - v) * 320 + u) * 3];
                 const uint8_t black[3] = {};
-                ASSERT_EQ(memcmp(&shown[(y * c.width + x) * 3], inside ? want : black, 3), 0)
+                const uint8_t* want = inside ? &image[((239 - v) * 320 + u) * 3] : black;
+                ASSERT_EQ(memcmp(&shown[(y * c.width + x) * 3], want, 3), 0)
                     << c.width << " x " << c.height << " at (" << x << ", " << y << ")";
             }
         }
