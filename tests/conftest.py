@@ -9,7 +9,7 @@ import subprocess
 from pathlib import Path
 
 import pytest
-from helpers import PROGRAM, SOURCE, compare, eventually, start
+from helpers import PROGRAM, against_golden, eventually, start
 from PIL import Image
 
 FAULT = os.environ.get("KAVEX_FAULT_INJECT", Path(PROGRAM).parent / "tests/libfault_inject.so")
@@ -74,8 +74,7 @@ def listing(work):
 
 
 # What is wrong with a PNG the program left: it must be whole (verify refuses one cut short)
-# and 320 x 240 RGB, and like the golden NAME.png where a name is given. With
-# KAVEX_UPDATE_PICTURES set, a golden that differs is replaced first.
+# and 320 x 240 RGB, and like the golden NAME where a name is given.
 def picture_errors(path, name=None):
     try:
         with Image.open(path) as image:
@@ -86,16 +85,7 @@ def picture_errors(path, name=None):
         return [f"{path.name}: not a whole PNG: {error!r}"]
     if (observed.size, observed.mode) != ((320, 240), "RGB"):
         return [f"{path.name}: {observed.size} {observed.mode}, not (320, 240) RGB"]
-    if not name:
-        return []
-    golden = SOURCE / "docs" / (name + ".png")
-    if not golden.exists():
-        golden = SOURCE / "tests/pictures" / (name + ".png")
-    if os.environ.get("KAVEX_UPDATE_PICTURES"):
-        if not golden.exists() or golden.read_bytes() != path.read_bytes():
-            golden.write_bytes(path.read_bytes())
-            print("updated", name)
-    difference = compare(Image.open(golden), observed, name)
+    difference = name and against_golden(observed, name)
     return [difference] if difference else []
 
 

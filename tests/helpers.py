@@ -5,7 +5,7 @@ import subprocess
 import time
 from pathlib import Path
 
-from PIL import ImageChops
+from PIL import Image, ImageChops
 
 SOURCE = Path(__file__).resolve().parent.parent
 PROGRAM = os.path.abspath(os.environ.get("KAVEX_VIEW", SOURCE / "build/kavex-view"))
@@ -59,8 +59,7 @@ def eventually(condition, seconds=30):
 
 
 # None where every channel of every pixel of two Pillow images is within the tolerance; else
-# what differs at the worst pixel, with NAME.observed.png and NAME.diff.png (the differing
-# pixels red) in failed-pictures/.
+# where they first differ and how, with NAME.observed.png in failed-pictures/ to look at.
 def compare(expected, observed, name, tolerance=3):
     if expected.size != observed.size:
         return f"{name}: expected a picture of {expected.size}, observed {observed.size}"
@@ -68,19 +67,25 @@ def compare(expected, observed, name, tolerance=3):
     observed = observed.convert("RGB")
     red, green, blue = ImageChops.difference(expected, observed).split()
     spread = ImageChops.lighter(ImageChops.lighter(red, green), blue)
-    worst = spread.getextrema()[1]
-    if worst <= tolerance:
+    differs = spread.point(lambda step: 255 if step > tolerance else 0).tobytes().find(255)
+    if differs < 0:
         return None
-    at = spread.tobytes().index(worst)
-    x = at % expected.width
-    y = at // expected.width
-    diff = expected.copy()
-    diff.paste((255, 0, 0), mask=spread.point(lambda step: 255 if step > tolerance else 0))
+    at = (differs % expected.width, differs // expected.width)
     FAILED.mkdir(parents=True, exist_ok=True)
     observed.save(FAILED / f"{name}.observed.png")
-    diff.save(FAILED / f"{name}.diff.png")
-    return (f"{name}: pixels differ by more than {tolerance}\n"
-            f"Probe color at ({x},{y})\n"
-            f"  Expected: {expected.getpixel((x, y))}\n"
-            f"  Observed: {observed.getpixel((x, y))}\n"
-            f"  See {FAILED / name}.observed.png and .diff.png")
+    return (f"{name}: pixels differ by more than {tolerance}, first at {at}: expected "
+            f"{expected.getpixel(at)}, observed {observed.getpixel(at)} "
+            f"(see {FAILED / name}.observed.png)")
+
+
+# compare against the golden NAME.png, the README's in docs/ or the tests' in tests/pictures/.
+# With KAVEX_UPDATE_PICTURES set, the picture replaces a golden that differs first.
+def against_golden(observed, name):
+    golden = SOURCE / "docs" / (name + ".png")
+    if not golden.exists():
+        golden = SOURCE / "tests/pictures" / (name + ".png")
+    if os.environ.get("KAVEX_UPDATE_PICTURES"):
+        if not golden.exists() or compare(Image.open(golden), observed, name, 0):
+            observed.save(golden)
+            print("updated", name)
+    return compare(Image.open(golden), observed, name)
