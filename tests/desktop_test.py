@@ -152,6 +152,10 @@ def desktop(tmp_path, request):
 
 
 def test_x11_window_keys_record_script_and_a_display_that_hangs_or_goes(desktop):
+    # Xvfb gives no refresh rate: 60 Hz is taken.
+    desktop.start(args=["--info"])
+    desktop.ended(0)
+    assert re.search("present: shared memory.*\n.*, 60 Hz\n$", desktop.read("stdout"))
     # X11 where the Wayland display does not answer.
     desktop.start(KAVEX_RECORD=desktop.path("record"), WAYLAND_DISPLAY="gone")
     desktop.await_window()
