@@ -22,9 +22,7 @@ inline void start_in_process(const std::string& script = "#") {
     unsetenv("KAVEX_RECORD");
     start_platform(3, argv);
     view_state = initial;
-    // The program never lets its engine go; what an earlier start made is let go here.
-    delete static_cast<kgl_context*>(gl_context);
-    delete static_cast<kgl_engine*>(engine);
+    engine_release(engine, gl_context);  // an earlier start's
     start_program();
 }
 

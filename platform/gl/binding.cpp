@@ -63,6 +63,7 @@ void prepare_gl() {
 extern "C" gi_handle kglCreateContext(int width, int height, int bits_per_pixel) {
     // Widths that are a multiple of 4 keep RGB rows 4-byte aligned for reading back.
     if (width <= 0 || width % 4 != 0 || height <= 0 || bits_per_pixel != 32) return nullptr;
+    // The GUI library prepared it before SDL's GL; an engine made without it needs it too.
     prepare_gl();
     EGLDisplay display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY,
                                                nullptr);
@@ -107,6 +108,22 @@ extern "C" int kglMakeCurrent(gi_handle engine_handle, gi_handle context_handle,
     bound_engine = engine;
     bound_app = app;
     return 1;
+}
+
+void engine_release(void* engine_handle, void* context_handle) {
+    auto* engine = static_cast<kgl_engine*>(engine_handle);
+    auto* context = static_cast<kgl_context*>(context_handle);
+    if (engine) {
+        if (engine == bound_engine) {
+            eglMakeCurrent(engine->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+            bound_engine = nullptr;
+            bound_app = nullptr;
+        }
+        if (context) eglDestroyContext(engine->display, context->context);
+        eglDestroySurface(engine->display, engine->surface);
+    }
+    delete context;
+    delete engine;
 }
 
 const kgl_engine* engine_for(const void* app) { return app == bound_app ? bound_engine : nullptr; }

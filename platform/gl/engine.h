@@ -42,5 +42,9 @@ const char* engine_failure();
 // engine's context must be current.
 std::string engine_description(const kgl_engine& engine);
 
+// Lets an engine (kglCreateContext's) and its context go, EGL's objects with them; either may be
+// null. The program never does; the tests and benchmarks that start it again in one process do.
+void engine_release(void* engine, void* context);
+
 // The engine that kglMakeCurrent last made current for app, or null.
 const kgl_engine* engine_for(const void* app);
