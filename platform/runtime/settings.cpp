@@ -23,13 +23,10 @@ bool take_platform(settings& s, const char* value, const char*) {
     return true;
 }
 
-bool take_script(settings& s, const char* value, const char*) {
-    s.script = value;
-    return true;
-}
-
-bool take_record(settings& s, const char* value, const char*) {
-    s.record = value;
+// Text, taken as it is into the member.
+template <const char* settings::*member>
+bool take_text(settings& s, const char* value, const char*) {
+    s.*member = value;
     return true;
 }
 
@@ -58,8 +55,10 @@ struct setting {
 const setting table[] = {
     {"--platform", "KAVEX_PLATFORM", "NAME", "'window' or 'headless'", "window or headless",
      take_platform},
-    {"--script", "KAVEX_SCRIPT", "SCRIPT", "", "a script, or @FILE to read it", take_script},
-    {"--record", "KAVEX_RECORD", "FILE", "", "record the session in FILE", take_record},
+    {"--script", "KAVEX_SCRIPT", "SCRIPT", "", "a script, or @FILE to read it",
+     take_text<&settings::script>},
+    {"--record", "KAVEX_RECORD", "FILE", "", "record the session in FILE",
+     take_text<&settings::record>},
     {"--scale", "KAVEX_SCALE", "N", "a whole number from 1 to 8", "a window N times 320 x 240",
      take_scale},
     {"--fullscreen", "KAVEX_FULLSCREEN", nullptr, "0 or 1", "start in fullscreen",
@@ -143,8 +142,8 @@ bool ambiguous(const char* text, const std::vector<option>& options) {
                 quoted(given));
 }
 
-// Reads the options into given[i], the value of table[i]'s option, or null.
-void read_options(int argc, char** argv, const char* (&given)[count]) {
+// Reads the options into the settings; given[i] says whether table[i]'s option was given.
+void read_options(int argc, char** argv, bool (&given)[count]) {
     std::vector<option> options;
     for (int i = 0; i < count; ++i) {
         const int argument = table[i].argument ? required_argument : no_argument;
@@ -169,7 +168,7 @@ void read_options(int argc, char** argv, const char* (&given)[count]) {
         if (!*value) usage_error("option '" + std::string(s.option) + "' requires a value");
         if (!s.take(current, value, s.option))  // here, for the line that names the option
             usage_error(std::string(s.option) + " must be " + s.allowed + ", not " + quoted(value));
-        given[chosen - first_setting] = value;
+        given[chosen - first_setting] = true;
     }
     if (optind < argc) usage_error("unexpected argument " + quoted(argv[optind]));
 }
@@ -178,12 +177,12 @@ void read_options(int argc, char** argv, const char* (&given)[count]) {
 
 const settings& read_settings(int argc, char** argv) {
     current = settings();
-    const char* given[count] = {};
+    bool given[count] = {};
     read_options(argc, argv, given);
     for (int i = 0; i < count; ++i) {
         const setting& s = table[i];
-        const char* value = given[i] ? given[i] : env(s.variable);
-        if (value && !s.take(current, value, given[i] ? s.option : s.variable))
+        const char* value = given[i] ? nullptr : env(s.variable);  // an option wins
+        if (value && !s.take(current, value, s.variable))
             fail(2, "%s must be %s, not %s", s.variable, s.allowed, quoted(value).c_str());
     }
     current.display = env("DISPLAY");
