@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "platform/runtime/errors.h"
 #include "platform/runtime/settings.h"
@@ -20,6 +22,14 @@ std::string wayland_socket(const settings& given) {
     if (name[0] == '/') return name;
     const char* folder = given.runtime_dir;
     return folder && folder[0] == '/' ? folder + ("/" + name) : std::string();
+}
+
+// Where the display number of an X display name "HOST:N.S" starts and where it ends (at the
+// screen's dot, or npos). Read as Xlib reads it, from the last colon: an IPv6 host has colons.
+std::pair<size_t, size_t> x_number(const std::string& name) {
+    const size_t colon = name.rfind(':');
+    const size_t start = colon == std::string::npos ? 0 : colon + 1;
+    return {start, name.find('.', start)};
 }
 
 }  // namespace
@@ -64,10 +74,9 @@ std::string unanswered(const settings& given, const std::string& drivers,
     if (drivers.find("x11") != std::string::npos) {
         const std::string name = given.display;
         // A local X server (":N" or "unix:N", with ".S" after) listens on its socket.
-        const auto colon = name.find(':');
-        const auto dot = name.find('.', colon);
-        const std::string socket = "/tmp/.X11-unix/X" + name.substr(colon + 1, dot - colon - 1);
-        const bool local = colon == 0 || name.compare(0, colon, "unix") == 0;
+        const auto [start, dot] = x_number(name);
+        const std::string socket = "/tmp/.X11-unix/X" + name.substr(start, dot - start);
+        const bool local = start == 1 || (start > 0 && name.compare(0, start - 1, "unix") == 0);
         why = local && (listens("@" + socket) || listens(socket))
                   ? "the X server on " + quoted(name) + " refused the connection"
                   : "no X server answers on " + quoted(name);
@@ -80,10 +89,10 @@ std::string unanswered(const settings& given, const std::string& drivers,
 }
 
 int x_screen(const char* display) {
-    const char* colon = strrchr(display, ':');
-    const char* dot = colon ? strchr(colon, '.') : nullptr;
+    const std::string name = display;
+    const size_t dot = x_number(name).second;
     int screen = 0;
-    if (dot) std::from_chars(dot + 1, dot + strlen(dot), screen);
+    if (dot != std::string::npos) std::from_chars(&name[dot + 1], &name[0] + name.size(), screen);
     return screen;
 }
 
