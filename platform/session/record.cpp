@@ -166,17 +166,25 @@ void open_record(const char* path, const char* backend_name) {
     }
 }
 
+namespace {
+
+// Whether the file of that status is the record's own.
+bool same_as_record(const struct stat& file) {
+    struct stat recorded;
+    return record.fd >= 0 && fstat(record.fd, &recorded) == 0 &&
+           file.st_dev == recorded.st_dev && file.st_ino == recorded.st_ino;
+}
+
+}  // namespace
+
 bool is_record_file(const std::string& path) {
-    struct stat target, recorded;
-    return record.fd >= 0 && stat(path.c_str(), &target) == 0 &&
-           fstat(record.fd, &recorded) == 0 && S_ISREG(recorded.st_mode) &&
-           target.st_dev == recorded.st_dev && target.st_ino == recorded.st_ino;
+    struct stat target;
+    return stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode) && same_as_record(target);
 }
 
 bool is_record_of(int fd) {
-    struct stat file, recorded;
-    return record.fd >= 0 && fstat(fd, &file) == 0 && fstat(record.fd, &recorded) == 0 &&
-           file.st_dev == recorded.st_dev && file.st_ino == recorded.st_ino;
+    struct stat file;
+    return fstat(fd, &file) == 0 && same_as_record(file);
 }
 
 void record_message(const message_record& message) {
