@@ -83,8 +83,7 @@ public:
             if (got) continue;
             if (pacer_.resting()) return rest(message, engine);
             if (!window_.frame_due()) {
-                // A compositor that asks for no frames shows nothing of the window.
-                if (window_.throttled()) window_event(SDL_WINDOWEVENT_HIDDEN);
+                window_event(SDL_WINDOWEVENT_NONE);  // a compositor may have stopped asking
                 return false;
             }
             if (script_ && !script_->next_draws())
@@ -116,11 +115,9 @@ private:
         SDL_Event event;
         const bool woke = sdl_.SDL_WaitEventTimeout(&event, rest_wait_ms);
         window_.take_back_context(engine);
-        if (woke) return take_event(event, engine, message);
-        window_event(SDL_WINDOWEVENT_NONE);  // on X11, the X server may say it shows
-        // A compositor that stopped asking for frames shows the window again once it asks.
-        if (window_.throttled() && window_.frame_due()) window_event(SDL_WINDOWEVENT_SHOWN);
-        return false;
+        // Whether it shows again, as the X server or the compositor says, however it woke.
+        window_event(SDL_WINDOWEVENT_NONE);
+        return woke && take_event(event, engine, message);
     }
 
     // Waits for the next frame's time and delivers its message.

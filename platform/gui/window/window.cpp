@@ -206,8 +206,10 @@ void sdl_window::present(const kgl_engine& engine, const char* status) {
 void sdl_window::show_texture() {
     sdl_.SDL_RenderClear(renderer_);
     sdl_.SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    wayland_.ask();
-    asked_at_ = sdl_.SDL_GetPerformanceCounter();
+    if (wayland_) {
+        wayland_.ask();
+        asked_at_ = sdl_.SDL_GetPerformanceCounter();
+    }
     sdl_.SDL_RenderPresent(renderer_);
 }
 
@@ -255,8 +257,7 @@ std::string sdl_window::description() const {
     char screen[96];
     snprintf(screen, sizeof screen, "%d x %d device pixels, scale %g, %d Hz",
              int(bounds.w * scale), int(bounds.h * scale), scale, refresh_rate());
-    const bool wayland = strcmp(driver_, "wayland") == 0;
-    return std::string("window system: ") + (wayland ? "Wayland" : "X11") +
+    return std::string("window system: ") + (wayland_ ? "Wayland" : "X11") +
            " (SDL's video driver " + driver_ + ")\npresent: " + present_path_ +
            "\nscreen: " + screen + "\n";
 }

@@ -35,8 +35,12 @@ public:
     bool synced() const { return synced_; }
     bool fullscreen() const;
     void toggle_fullscreen();
-    // Whether the window shows as the X server sees it (unknown but on X11).
-    visibility seen() const { return x11_.seen(); }
+    // Whether the window shows: as the X server sees it on X11; on Wayland, hidden while the
+    // compositor asks for no frames (throttled), shown once it asks again; else unknown.
+    visibility seen() const {
+        if (!throttled_) return x11_.seen();
+        return wayland_.asked() ? visibility::shown : visibility::hidden;
+    }
 
     // Shows the engine's image, with the status layer's text over it where given; the engine's
     // context is current again afterwards.
@@ -45,7 +49,6 @@ public:
     // for it first (the caller asks again). Unasked for a second, the window shows nothing
     // (throttled), until the compositor asks again.
     bool frame_due();
-    bool throttled() const { return throttled_; }
     // The window has a new size, so a new surface.
     void resized() { picture_.framed = nullptr; }
     void message_box(const char* caption, const char* text);
