@@ -21,7 +21,6 @@ struct gui_state {
     char window;  // the window handle is this member's address
     std::unique_ptr<backend> source;  // where messages come from and images go
     std::deque<gi_handle> quits;
-    bool info = false;  // say how the first picture was drawn and shown, then end
 };
 
 gui_state gui;
@@ -54,7 +53,6 @@ extern "C" gi_handle GI_create_app(app_params* params) {
     gui.record.main_window = &gui.window;
     start_signals();
     prepare_gl();  // before the window backend, which may start a GL of SDL's
-    gui.info = current_settings().info;
     gui.source = choose_backend(current_settings(), *params);
     return &gui.record;
 }
@@ -83,7 +81,7 @@ extern "C" int GI_dispatch_message(gi_handle target, message_record* message) {
     const int result = gui.record.params.handler(target, message);
     const kgl_engine* engine = engine_for(&gui.record);
     if (engine) gui.source->present(*engine);
-    if (engine && gui.info) say_how(*engine);
+    if (engine && current_settings().info) say_how(*engine);
     return result;
 }
 

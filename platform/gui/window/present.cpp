@@ -116,8 +116,8 @@ void read_image(const kgl_engine& engine, uint8_t* pixels, int pitch, const char
                 present_state& state) {
     if (can_read_top_first()) return read_straight_in(engine, pixels, pitch, status_text);
     const size_t stride = static_cast<size_t>(engine.width) * 4;
-    const uint8_t* image = scratch(state, stride, engine.height, 0);
-    engine_read_pixels(engine, GL_BGRA, state.scratch.data());
+    uint8_t* image = scratch(state, stride, engine.height, 0);
+    engine_read_pixels(engine, GL_BGRA, image);
     for (int row = 0; row < engine.height; ++row)
         memcpy(pixels + row * pitch, image + (engine.height - 1 - row) * stride, stride);
     if (status_text) draw_status_layer(status_text, pixels, pitch, engine.width, engine.height);

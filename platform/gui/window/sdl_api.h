@@ -18,8 +18,8 @@ extern "C" SDL_bool SDL_GetWindowWMInfo(SDL_Window* window, struct SDL_SysWMinfo
     X(SDL_GetWindowSize) X(SDL_GetWindowSizeInPixels) X(SDL_GetPerformanceFrequency)           \
     X(SDL_GetPerformanceCounter) X(SDL_Delay) X(SDL_StartTextInput) X(SDL_PollEvent)           \
     X(SDL_WaitEventTimeout) X(SDL_PeepEvents) X(SDL_GetWindowSurface)                          \
-    X(SDL_UpdateWindowSurface) X(SDL_UpdateWindowSurfaceRects) X(SDL_LockSurface)              \
-    X(SDL_UnlockSurface) X(SDL_ConvertPixels) X(SDL_CreateRGBSurfaceWithFormatFrom)            \
+    X(SDL_UpdateWindowSurfaceRects) X(SDL_LockSurface) X(SDL_UnlockSurface)                    \
+    X(SDL_ConvertPixels) X(SDL_CreateRGBSurfaceWithFormatFrom)                                 \
     X(SDL_FreeSurface) X(SDL_GL_GetCurrentContext) X(SDL_GL_MakeCurrent)                       \
     X(SDL_ShowSimpleMessageBox) X(SDL_SetWindowMinimumSize) X(SDL_SetWindowFullscreen)         \
     X(SDL_GetWindowFlags) X(SDL_GetDisplayUsableBounds) X(SDL_CreateRenderer)                  \

@@ -15,9 +15,6 @@ public:
     x11_window(const sdl_api& sdl, SDL_Window* window);
     x11_window() = default;
 
-    // Whether it is an X11 window.
-    explicit operator bool() const { return display_ != nullptr; }
-
     // Whether the X server shows it (unknown where it cannot say). SDL can miss the map that
     // follows a window manager's reparenting, take the showing window for hidden and then
     // report no later hiding.
