@@ -27,11 +27,15 @@ const std::string redraws = "redraw 1000000\n";
 
 const kgl_engine& the_engine() { return *static_cast<const kgl_engine*>(engine); }
 
-// The program started afresh; with heaviest, in the heaviest state the keyboard can reach.
+// The program started afresh; with heaviest, in the heaviest state the keyboard can reach (the
+// keys handed straight to the application).
 void start(bool heaviest = false, const std::string& script = "#") {
     start_in_process(script);
-    if (heaviest)
-        for (char key : {'l', 't', 'f', 'b', 'a'}) send_message(GI_MSG_KEY, key);
+    if (!heaviest) return;
+    for (const char key : std::string("ltfba")) {
+        message_record message{app, GI_MSG_KEY, key, 0, 0, {}};
+        handle_message(app, &message);
+    }
 }
 
 void floor_frame() {

@@ -25,9 +25,3 @@ inline void start_in_process(const std::string& script = "#") {
     engine_release(engine, gl_context);  // an earlier start's
     start_program();
 }
-
-// Hands one message for the application straight to handle_message; its result.
-inline int send_message(int32_t type, int32_t character) {
-    message_record message{app, type, character, 0, 0, {}};
-    return handle_message(app, &message);
-}

@@ -9,7 +9,7 @@ import subprocess
 from pathlib import Path
 
 import pytest
-from helpers import PROGRAM, against_golden, eventually, start
+from helpers import PROGRAM, against_golden, eventually, fill, start
 from PIL import Image
 
 FAULT = os.environ.get("KAVEX_FAULT_INJECT", Path(PROGRAM).parent / "tests/libfault_inject.so")
@@ -55,18 +55,6 @@ def pattern(text):
     return "".join({"*": "[^\n]*", "**": "(?s:.*)"}.get(part, re.escape(part)) for part in parts)
 
 
-# Fills a pipe to its last byte, through a description of its own that does not block.
-def fill(pipe):
-    end = os.open(f"/proc/self/fd/{pipe}", os.O_WRONLY | os.O_NONBLOCK)
-    for size in (65536, 1):
-        try:
-            while True:
-                os.write(end, bytes(size))
-        except BlockingIOError:
-            pass
-    os.close(end)
-
-
 # Every file, link and folder under work, by its path from there.
 def listing(work):
     return {os.path.relpath(os.path.join(folder, name), work)
@@ -96,57 +84,48 @@ def run(lines, tmp_path_factory, capfd):
     tmp_path = tmp_path_factory.mktemp("case")
     work = str(tmp_path)
     env = {"KAVEX_PLATFORM": "headless"}
-    start_with = {"limits": [], "blocked": [], "ignored": [], "closed": []}
-    args = []
+    # The directives that gather words, and those that name a file or stream.
+    given = {"args": [], "files": [], "limits": [], "blocked": [], "ignored": [], "closed": []}
+    named = {"pipe": {}, "mode": {}, "picture": {}}
     signals = []
-    files = []
-    modes = {}
-    pictures = {}
-    pipes = {}
     status = 0
     texts = {"stdout": "", "stderr": ""}
     for what, raw in lines:
         arg = expand(raw, work)
-        words = arg.split(" ")
+        first, _, rest = arg.partition(" ")
         if what == "env":
             name, equals, value = arg.partition("=")
             env[name] = value if equals else None
         elif what == "script":  # a line of the script
             env["KAVEX_SCRIPT"] = env["KAVEX_SCRIPT"] + "\n" + arg if "KAVEX_SCRIPT" in env else arg
-        elif what == "args":
-            args += words
         elif what == "setup":
-            made = subprocess.run(raw.replace("{dir}", work), shell=True, cwd=work)
-            if made.returncode:
+            if subprocess.run(raw.replace("{dir}", work), shell=True, cwd=work).returncode:
                 pytest.fail(f"set-up failed: {raw}", pytrace=False)
         elif what == "no-sanitizer":
             if b"__asan_init" in Path(PROGRAM).read_bytes():
                 pytest.skip("a sanitizer build")
         elif what == "limit":
-            start_with["limits"].append(f"--{words[0].lower()}={words[1]}")
-        elif what in ("blocked", "ignored", "closed"):
-            start_with[what] += words
-        elif what == "pipe":
-            pipes[words[0]] = words[1]
+            given["limits"].append(f"--{first.lower()}={rest}")
+        elif what in given:
+            given[what] += arg.split(" ")
+        elif what in named:
+            named[what][first] = rest
         elif what == "signal":
-            signals.append((getattr(signal, "SIG" + words[0]), words[1]))
-        elif what == "status":
-            status = int(arg)
-        elif what == "fails":
-            status = int(words[0])
-            texts["stderr"] += "kavex-view: " + arg.partition(" ")[2] + "\n"
+            signals.append((getattr(signal, "SIG" + first), rest))
+        elif what in ("status", "fails"):
+            status = int(first)
+            texts["stderr"] += f"kavex-view: {rest}\n" if what == "fails" else ""
         elif what in ("stderr", "stdout"):
             texts[what] += arg[:-2] if arg.endswith("\\c") else arg + "\n"
         elif what == "text":
-            texts[words[0]] = texts.get(words[0], "") + arg.partition(" ")[2] + "\n"
-        elif what == "files":
-            files += words
-        elif what == "mode":
-            modes[words[0]] = words[1]
-        elif what == "picture":
-            pictures[words[0]] = words[1]
+            texts[first] = texts.get(first, "") + rest + "\n"
         else:
             pytest.fail(f"unknown directive: {what} {arg}", pytrace=False)
+    args = given.pop("args")
+    files = given.pop("files")
+    pipes = named["pipe"]
+    modes = named["mode"]
+    pictures = named["picture"]
     before = listing(work)
     # A reader that went away, one that reads nothing, or one that stops reading (its pipe
     # filled just before each signal, so that a write is stuck there).
@@ -164,7 +143,7 @@ def run(lines, tmp_path_factory, capfd):
             unread.append(streams[name])
     capfd.readouterr()
     process = start(env, work, [PROGRAM] + args, streams.get("stdout"), streams.get("stderr"),
-                    **start_with)
+                    **given)
     for stream in streams.values():
         if stream not in unread:
             os.close(stream)
