@@ -322,6 +322,9 @@ def test_openbox_maximised_fullscreen_status_layer_screenshot_and_a_fatal_box(de
     assert re.fullmatch(f"{desktop.dir}/Pictures/kavex-view/kavex-view-[-0-9]+\\.png", saved)
     desktop.key("F1")
     assert eventually(lambda: layer().getcolors() == [(160 * 56, BACKGROUND)]), "it stays"
+    # Wider than the picture's shape: the largest scale that fits both ways.
+    desktop.window.configure(width=960, height=300)
+    assert eventually(lambda: desktop.framed(1, 960, 300)), desktop.place()
     # Ctrl+Q closes; the record's replay saves the screenshot's picture.
     desktop.key("Control_L+q")
     desktop.ended(0)
