@@ -291,7 +291,8 @@ def test_openbox_maximised_fullscreen_status_layer_screenshot_and_a_fatal_box(de
     desktop.start(KAVEX_SCALE="2", KAVEX_RECORD=desktop.path("record"))
     desktop.await_window()
     windowed = desktop.place()
-    hints = desktop.window.get_wm_normal_hints()
+    # The minimum size comes just after the window shows.
+    hints = eventually(lambda: (h := desktop.window.get_wm_normal_hints()).min_width and h)
     assert (windowed[2:], hints.min_width, hints.min_height) == ((640, 480), 320, 240)
     # Maximised on the 1024 x 768 screen, 3 x centred on black; F11 fills the screen, and
     # Escape gives the window back its place and size.
